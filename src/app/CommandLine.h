@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace quav {
+
+/// What the command line asks for. With no options: the simulated board playing the
+/// built-in demo service.
+struct CommandLine
+{
+    enum class Action
+    {
+        Run,
+        ShowHelp,
+        ShowVersion,
+        Fail,
+    };
+
+    Action action = Action::Run;
+    /// "demo", or a T42 recording, a TTI file or a folder of TTI files.
+    QString source = QStringLiteral("demo");
+    bool hardware = false;
+    /// What to print: the help or version text, or the error message.
+    QString message;
+
+    /// Exit code for Fail.
+    static constexpr int UsageError = 2;
+
+    static CommandLine Parse(const QStringList& arguments);
+    static QString Usage();
+};
+
+} // namespace quav

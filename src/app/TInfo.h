@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QDialog>
+
+class QLabel;
+class QPushButton;
+
+namespace quav {
+
+/// The about box: program title, version and credits.
+class TInfo : public QDialog
+{
+    Q_OBJECT
+
+public:
+    explicit TInfo(QWidget* parent = nullptr);
+
+    /// Fills the title and version labels; done each time the box is opened.
+    void Fill();
+    void Button1Click();
+
+    QLabel* Prog = nullptr;
+    QLabel* Vers = nullptr;
+    QLabel* Credit = nullptr;
+    QPushButton* Button1 = nullptr;
+};
+
+} // namespace quav
