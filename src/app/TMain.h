@@ -1,0 +1,162 @@
+#pragma once
+
+#include "acquisition/AcquisitionCycle.h"
+#include "acquisition/PageSelection.h"
+#include "config/Settings.h"
+
+#include <QImage>
+#include <QMainWindow>
+#include <QTimer>
+
+#include <array>
+#include <functional>
+#include <memory>
+
+class QAction;
+class QFileDialog;
+class QFrame;
+class QLabel;
+class QMenu;
+class QPushButton;
+class QToolButton;
+
+namespace quav {
+
+class HelpWindow;
+class PageImageWidget;
+class PrinterAccess;
+class TDruckpanel;
+class TInfo;
+class TSetup;
+
+/// What the main window is wired to: the objects of the run, made by the program entry.
+struct MainParts
+{
+    Settings& settings;
+    CycleSettingsStore& store;
+    Decoder& decoder;
+    CycleRenderer& renderer;
+    CyclePort& comm;
+    /// The 400 x 312 page image as drawn by the renderer.
+    std::function<QImage()> pageImage;
+    /// The picture that "Grafik speichern" writes: the header image over the rows image.
+    std::function<QImage()> savedPicture;
+};
+
+/// The main window: menu, toolbar, page image, keypad, page-number display and status
+/// bar. It hosts the acquisition cycle (its timer, status panels, stop button, focus,
+/// settings command, serial port) and hands keys, keypad and clicks to page selection.
+class TMain : public QMainWindow, public CycleHost
+{
+    Q_OBJECT
+
+public:
+    TMain(MainParts parts, TSetup& setup, TInfo& info, TDruckpanel& printPanel, PrinterAccess& printer,
+          HelpWindow& help, QWidget* parent = nullptr);
+    ~TMain() override;
+
+    // CycleHost
+    void SetTimerEnabled(bool enabled) override;
+    bool TimerEnabled() const override;
+    void SetTimerInterval(int milliseconds) override;
+    int TimerInterval() const override;
+    void SetStatusText(int panel, const std::string& text) override;
+    bool StopButtonDown() const override;
+    void FocusMainWindow() override;
+    void RunSettingsDialog() override { KonfigClick(); }
+    void EnableCommands() override;
+    void PageDisplayChanged(const std::vector<std::uint32_t>& pixels) override;
+    std::uint32_t ButtonFaceColour() const override;
+    void Beep() override;
+    void ProcessPendingEvents() override;
+    void ReportError(const std::string& message) override;
+    CyclePort& Comm() override { return m_parts.comm; }
+
+    // Handlers, named after their controls.
+    void MainStart();
+    void MainEnd();
+    void ProgEnd();
+    void Beenden1Click();
+    void KonfigClick();
+    void Info1Click();
+    void ButHelpClick();
+    void Tim();
+    void SaveGraphClick();
+    void SaveTextClick();
+    void ClipGraph();
+    void ClipText();
+    void PrintClik();
+    void Druckereinrichtung1Click();
+    /// Called by the renderer bridge after each drawing into the page image.
+    void PageDrawn();
+
+    /// Centres a dialog over this window (outer frames, integer halves).
+    void CentreOver(QWidget& dialog) const;
+
+    AcquisitionCycle& Cycle() { return *m_cycle; }
+    PageSelection& Selection() { return *m_selection; }
+    QTimer& Timer() { return m_timer; }
+    QString StatusText(int panel) const;
+
+    /// Asks for a file name to save to; replaced by tests. Empty: cancelled.
+    std::function<QString(const QString& title, const QString& filter, const QString& suffix)> askSaveFile;
+    /// Shows an error message box; replaced by tests.
+    std::function<void(const QString& title, const QString& message, bool abortButton)> showMessage;
+    /// Called for each help context opened; by default the help window shows it.
+    std::function<void(int)> showHelp;
+
+    // Controls, for the window tests.
+    QToolButton* ButExit = nullptr;
+    QToolButton* ButPrint = nullptr;
+    QToolButton* ButSaveGraph = nullptr;
+    QToolButton* ButSaveText = nullptr;
+    QToolButton* ButCopyGraph = nullptr;
+    QToolButton* ButCopyText = nullptr;
+    QToolButton* ButHidden = nullptr;
+    QToolButton* ButStop = nullptr;
+    QToolButton* ButHelp = nullptr;
+    PageImageWidget* Image1 = nullptr;
+    QLabel* LetDisp = nullptr;
+    std::array<QToolButton*, 10> DigitButtons{}; ///< But0 to But9
+    QToolButton* ButMin = nullptr;
+    QToolButton* ButPlus = nullptr;
+    QToolButton* But100 = nullptr;
+    QPushButton* ButTop = nullptr;
+    std::array<QLabel*, 4> StatusPanels{};
+    QAction* SaveGraph = nullptr;
+    QAction* SaveText = nullptr;
+    QAction* GraphToClip = nullptr;
+    QAction* TextToClip = nullptr;
+    QAction* Drucken1 = nullptr;
+    QAction* Druckereinrichtung1 = nullptr;
+    QAction* Konfig = nullptr;
+    QAction* Beenden1 = nullptr;
+    QAction* HilfezuQUAVVideotext1 = nullptr;
+    QAction* Info1 = nullptr;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void BuildMenu();
+    void BuildControls(QWidget* client);
+    QToolButton* KeypadButton(QWidget* parent, const QString& caption, int tag, int x, int y, int w);
+    /// Runs a modal step with the timer paused and gives the timer back its state.
+    void WithTimerPaused(const std::function<void()>& step);
+
+    MainParts m_parts;
+    TSetup& m_setup;
+    TInfo& m_info;
+    TDruckpanel& m_printPanel;
+    PrinterAccess& m_printer;
+    HelpWindow& m_help;
+    QTimer m_timer;
+    std::unique_ptr<AcquisitionCycle> m_cycle;
+    std::unique_ptr<PageSelection> m_selection;
+    bool m_centred = false;
+    bool m_closing = false;
+};
+
+} // namespace quav
