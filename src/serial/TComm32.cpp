@@ -42,11 +42,7 @@ bool ClaimExclusively(int fd)
 
 } // namespace
 
-TComm32::TComm32(QObject* owner) : QObject(owner), m_notifyWindow(std::make_shared<CommInbox>())
-{
-    m_notifier = new QSocketNotifier(m_notifyWindow->WakeHandle(), QSocketNotifier::Read, this);
-    connect(m_notifier, &QSocketNotifier::activated, this, &TComm32::DispatchMessages);
-}
+TComm32::TComm32(QObject* owner) : QObject(owner), m_notifyWindow(std::make_shared<CommInbox>()) {}
 
 TComm32::~TComm32()
 {
@@ -92,6 +88,12 @@ bool TComm32::OpenPort()
         throw ECommsError("Error opening com port");
     }
     m_portHandle = fd;
+
+    // Watched from the first open on: the object may be made before the application object.
+    if (m_notifier == nullptr) {
+        m_notifier = new QSocketNotifier(m_notifyWindow->WakeHandle(), QSocketNotifier::Read, this);
+        connect(m_notifier, &QSocketNotifier::activated, this, &TComm32::DispatchMessages);
+    }
 
     // A setting that the driver refuses leaves the port as it was; the open goes on.
     termios t{};
