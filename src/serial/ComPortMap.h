@@ -1,8 +1,8 @@
 #pragma once
 
-#include <QString>
-
 #include <map>
+
+#include <QString>
 
 namespace quav {
 

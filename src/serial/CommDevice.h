@@ -1,9 +1,8 @@
 #pragma once
 
-#include <sys/types.h>
-
 #include <cstddef>
 #include <cstdint>
+#include <sys/types.h>
 
 namespace quav {
 
@@ -11,7 +10,7 @@ namespace quav {
 struct LineCounters
 {
     std::uint32_t Frame = 0;
-    std::uint32_t Overrun = 0;    ///< the UART lost characters
+    std::uint32_t Overrun = 0; ///< the UART lost characters
     std::uint32_t Parity = 0;
     std::uint32_t Break = 0;
     std::uint32_t BufOverrun = 0; ///< the driver's receive buffer was full

@@ -2,10 +2,9 @@
 
 #include "serial/ECommsError.h"
 
+#include <cstdint>
 #include <sys/eventfd.h>
 #include <unistd.h>
-
-#include <cstdint>
 
 namespace quav {
 

@@ -2,10 +2,10 @@
 
 #include "serial/ECommsError.h"
 
-#include <QFile>
-
 #include <cerrno>
 #include <cstring>
+
+#include <QFile>
 
 namespace quav {
 

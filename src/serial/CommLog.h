@@ -1,11 +1,11 @@
 #pragma once
 
-#include <QString>
-
 #include <cstdio>
 #include <mutex>
 #include <string>
 #include <string_view>
+
+#include <QString>
 
 namespace quav {
 

@@ -1,10 +1,9 @@
 #include "serial/CommThread.h"
 
+#include <cerrno>
 #include <poll.h>
 #include <sys/resource.h>
 #include <unistd.h>
-
-#include <cerrno>
 
 namespace quav {
 

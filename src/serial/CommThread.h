@@ -18,8 +18,8 @@ namespace quav {
 /// of the port object.
 struct CommThreadContext
 {
-    int PortHandle = -1;                     ///< the open port (a copy of the port object's)
-    int CloseEvent = -1;                     ///< eventfd; readable once the port object wants the thread to end
+    int PortHandle = -1; ///< the open port (a copy of the port object's)
+    int CloseEvent = -1; ///< eventfd; readable once the port object wants the thread to end
     std::shared_ptr<CommInbox> NotifyWindow; ///< where MsgPortData and MsgHangup go
     std::shared_ptr<CommLog> Log;
     std::shared_ptr<CommDevice> Device;

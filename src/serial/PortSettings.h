@@ -3,11 +3,10 @@
 #include "serial/CommDevice.h"
 #include "serial/CommTypes.h"
 
-#include <termios.h>
-
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <termios.h>
 
 namespace quav {
 

@@ -2,20 +2,19 @@
 
 #include "serial/PortSettings.h"
 
-#include <QFile>
-#include <QSocketNotifier>
-
+#include <cerrno>
+#include <cstring>
+#include <exception>
 #include <fcntl.h>
 #include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <system_error>
 #include <termios.h>
 #include <unistd.h>
 
-#include <cerrno>
-#include <cstring>
-#include <exception>
-#include <system_error>
+#include <QFile>
+#include <QSocketNotifier>
 
 namespace quav {
 

@@ -9,14 +9,14 @@
 #include "serial/TReadThread.h"
 #include "serial/TWriteThread.h"
 
-#include <QByteArray>
-#include <QObject>
-#include <QString>
-
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
 
 class QSocketNotifier;
 

@@ -2,15 +2,14 @@
 
 #include "serial/PortSettings.h"
 
-#include <QLoggingCategory>
-
-#include <poll.h>
-#include <termios.h>
-
 #include <cerrno>
 #include <cstring>
 #include <new>
+#include <poll.h>
 #include <string>
+#include <termios.h>
+
+#include <QLoggingCategory>
 
 Q_LOGGING_CATEGORY(lcCommReader, "quav.serial.reader", QtWarningMsg)
 
@@ -110,8 +109,8 @@ void TReadThread::Execute()
 bool TReadThread::ReadAvailable(short events, std::size_t& pending,
                                 std::chrono::steady_clock::time_point& deadline)
 {
-    const ssize_t got = m_context.Device->Read(m_context.PortHandle, m_buffer.data() + pending,
-                                               m_buffer.size() - pending);
+    const ssize_t got =
+        m_context.Device->Read(m_context.PortHandle, m_buffer.data() + pending, m_buffer.size() - pending);
     if (got > 0) {
         pending += static_cast<std::size_t>(got);
         deadline = std::chrono::steady_clock::now() + kReadInterval;

@@ -1,15 +1,14 @@
 #include "serial/TWriteThread.h"
 
-#include <poll.h>
-#include <sys/eventfd.h>
-#include <termios.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
+#include <poll.h>
 #include <string>
+#include <sys/eventfd.h>
 #include <system_error>
+#include <termios.h>
+#include <unistd.h>
 
 namespace quav {
 

@@ -1,17 +1,18 @@
-#include "PtyPair.h"
 #include "serial/CommLog.h"
+
+#include "PtyPair.h"
 #include "serial/ECommsError.h"
-
-#include <QFile>
-#include <QTemporaryDir>
-
-#include <gtest/gtest.h>
 
 #include <cerrno>
 #include <set>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
 
 namespace quav {
 namespace {

@@ -1,5 +1,6 @@
-#include "serial/ComPortMap.h"
 #include "serial/PortSettings.h"
+
+#include "serial/ComPortMap.h"
 
 #include <gtest/gtest.h>
 
@@ -14,9 +15,15 @@ TEST(SpeedForBaudRate, KnowsTheStandardRatesAndNothingElse)
         std::optional<speed_t> speed;
     };
     const Row rows[] = {
-        {9600, B9600}, {115200, B115200}, {50, B50}, {4000000, B4000000},
+        {9600, B9600},
+        {115200, B115200},
+        {50, B50},
+        {4000000, B4000000},
         // 0 must never become B0: that hangs up the line and drops DTR, which is SDA.
-        {0, std::nullopt}, {-9600, std::nullopt}, {9601, std::nullopt}, {14400, std::nullopt},
+        {0, std::nullopt},
+        {-9600, std::nullopt},
+        {9601, std::nullopt},
+        {14400, std::nullopt},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.rate);
@@ -145,9 +152,8 @@ TEST(ComPortMap, NamesTheFirstFourSerialPortsUnlessMappedOtherwise)
         const char* path;
     };
     const Row defaults[] = {
-        {"COM1", "/dev/ttyS0"}, {"COM4", "/dev/ttyS3"}, {"com2", "/dev/ttyS1"},
-        {"COM5", "COM5"},       {"COM0", "COM0"},       {"COM10", "COM10"},
-        {"/dev/ttyUSB0", "/dev/ttyUSB0"},
+        {"COM1", "/dev/ttyS0"}, {"COM4", "/dev/ttyS3"}, {"com2", "/dev/ttyS1"},           {"COM5", "COM5"},
+        {"COM0", "COM0"},       {"COM10", "COM10"},     {"/dev/ttyUSB0", "/dev/ttyUSB0"},
     };
     for (const Row& row : defaults) {
         SCOPED_TRACE(row.name);

@@ -1,16 +1,15 @@
 #include "PtyPair.h"
 
-#include <QFile>
-
 #include <fcntl.h>
-#include <poll.h>
-#include <pty.h>
-#include <unistd.h>
-
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <poll.h>
+#include <pty.h>
 #include <stdexcept>
+#include <unistd.h>
+
+#include <QFile>
 
 namespace quav::test {
 

@@ -1,11 +1,11 @@
 #pragma once
 
-#include <QString>
-
 #include <chrono>
 #include <cstddef>
 #include <string>
 #include <vector>
+
+#include <QString>
 
 namespace quav::test {
 
@@ -57,8 +57,7 @@ std::vector<std::string> ReadLogLines(const QString& path);
 #include <QDeadlineTimer>
 #include <QThread>
 
-template <typename Predicate>
-bool quav::test::WaitUntil(Predicate done, std::chrono::milliseconds timeout)
+template <typename Predicate> bool quav::test::WaitUntil(Predicate done, std::chrono::milliseconds timeout)
 {
     QDeadlineTimer deadline(timeout);
     while (!done()) {

@@ -1,6 +1,19 @@
+#include "serial/TComm32.h"
+
 #include "PtyPair.h"
 #include "serial/PortSettings.h"
-#include "serial/TComm32.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <fcntl.h>
+#include <mutex>
+#include <random>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <thread>
+#include <unistd.h>
 
 #include <QDir>
 #include <QFile>
@@ -8,19 +21,6 @@
 #include <QThread>
 
 #include <gtest/gtest.h>
-
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/ioctl.h>
-#include <termios.h>
-#include <unistd.h>
-
-#include <algorithm>
-#include <atomic>
-#include <cerrno>
-#include <mutex>
-#include <random>
-#include <thread>
 
 namespace quav {
 namespace {
@@ -36,7 +36,21 @@ bool Contains(const std::vector<std::string>& lines, const std::string& line)
 
 bool AnyStartsWith(const std::vector<std::string>& lines, const std::string& prefix)
 {
-    return std::any_of(lines.begin(), lines.end(), [&](const std::string& l) { return l.starts_with(prefix); });
+    return std::any_of(lines.begin(), lines.end(),
+                       [&](const std::string& l) { return l.starts_with(prefix); });
+}
+
+// Waits, without dispatching anything, until a thread has posted a block.
+bool BlockPostedUndispatched(long liveBefore)
+{
+    const auto deadline = std::chrono::steady_clock::now() + 10s;
+    while (CommBlock::LiveBlocks() == liveBefore) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(1ms);
+    }
+    return true;
 }
 
 // Lets every message that the stopped threads posted reach the port object.
@@ -269,7 +283,8 @@ TEST_F(PortTest, APortThatAnotherProgramHoldsCannotBeOpened)
         bool lock;
         bool exclusive;
     };
-    const Row rows[] = {{"lock and TIOCEXCL", true, true}, {"lock only", true, false}, {"TIOCEXCL only", false, true}};
+    const Row rows[] = {
+        {"lock and TIOCEXCL", true, true}, {"lock only", true, false}, {"TIOCEXCL only", false, true}};
     const QByteArray path = QFile::encodeName(pty.SlavePath());
     for (const Row& row : rows) {
         SCOPED_TRACE(row.holder);
@@ -399,7 +414,8 @@ TEST_F(PortTest, TheLogHoldsEachThreadsLinesInOrder)
         "Read thread shutting down",
     };
     const std::vector<std::string> writer = {"Writing to comm port", "Write thread shutting down"};
-    const std::vector<std::string> owner = {"Stopping the Comm", "Closing Read Thread ", "Closing Write Thread"};
+    const std::vector<std::string> owner = {"Stopping the Comm", "Closing Read Thread ",
+                                            "Closing Write Thread"};
 
     const auto lines = ReadLogLines(log);
     const auto only = [&lines](const std::vector<std::string>& of) {
@@ -415,7 +431,9 @@ TEST_F(PortTest, TheLogHoldsEachThreadsLinesInOrder)
     EXPECT_EQ(only(writer), writer);
     EXPECT_EQ(only(owner), owner);
     EXPECT_EQ(lines.size(), reader.size() + writer.size() + owner.size()) << "unexpected or torn lines";
-    const auto at = [&lines](const char* l) { return std::find(lines.begin(), lines.end(), l) - lines.begin(); };
+    const auto at = [&lines](const char* l) {
+        return std::find(lines.begin(), lines.end(), l) - lines.begin();
+    };
     EXPECT_LT(at("Closing Read Thread "), at("Read thread shutting down"));
     EXPECT_GT(at("Closing Write Thread"), at("Read thread shutting down")) << "the reader is stopped first";
 
@@ -439,11 +457,7 @@ TEST_F(PortTest, DataWithoutAHandlerIsReleased)
     ASSERT_TRUE(comm.OpenPort());
     pty.Send("nobody listens");
     // Without dispatching, the block waits in the queue...
-    const auto deadline = std::chrono::steady_clock::now() + 10s;
-    while (CommBlock::LiveBlocks() == before && std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(1ms);
-    }
-    ASSERT_GT(CommBlock::LiveBlocks(), before);
+    ASSERT_TRUE(BlockPostedUndispatched(before));
     // ...and dispatching it with no handler releases it.
     EXPECT_TRUE(WaitUntil([&] { return CommBlock::LiveBlocks() == before; }));
 
@@ -454,11 +468,7 @@ TEST_F(PortTest, DataWithoutAHandlerIsReleased)
         gone.SetCommPort(other.SlavePath());
         ASSERT_TRUE(gone.OpenPort());
         other.Send("never dispatched");
-        const auto until = std::chrono::steady_clock::now() + 10s;
-        while (CommBlock::LiveBlocks() == before && std::chrono::steady_clock::now() < until) {
-            std::this_thread::sleep_for(1ms);
-        }
-        ASSERT_GT(CommBlock::LiveBlocks(), before);
+        ASSERT_TRUE(BlockPostedUndispatched(before));
     }
     EXPECT_EQ(CommBlock::LiveBlocks(), before);
 }
@@ -469,7 +479,8 @@ TEST_F(PortTest, AHangupOfTheLineReachesTheOwnerAndEndsBothThreads)
     AttachHandlers();
     ASSERT_TRUE(comm.OpenPort());
     // Hang up only once the reader waits for data (a line that is already dead fails its start).
-    ASSERT_TRUE(WaitUntil([&] { return Contains(ReadLogLines(log), "Waiting for data from comm connection."); }));
+    ASSERT_TRUE(
+        WaitUntil([&] { return Contains(ReadLogLines(log), "Waiting for data from comm connection."); }));
     pty.CloseMaster();
     ASSERT_TRUE(WaitUntil([&] { return hangups >= 1; }));
     EXPECT_TRUE(comm.IsOpen()) << "only ClosePort closes the port";
