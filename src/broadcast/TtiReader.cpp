@@ -456,36 +456,37 @@ TtiReadResult ReadTtiFolder(const std::filesystem::path& folder)
 
     TtiReadResult result;
     for (const auto& file : files) {
-        TtiReadResult one = ReadTtiFile(file);
-        for (auto& w : one.warnings) {
-            if (result.warnings.size() <= tti::MaxWarnings) {
-                result.warnings.push_back(std::move(w));
-            }
-        }
-        if (!one.Ok()) {
-            result.warnings.push_back({{}, 0, one.error + " Datei übersprungen."});
-            continue;
-        }
-        for (auto& page : one.pages) {
-            const auto earlier =
-                std::find_if(result.pages.begin(), result.pages.end(),
-                             [&](const TtiPage& p) { return p.number == page.number; });
-            if (earlier != result.pages.end()) {
-                result.warnings.push_back({page.fileName, 0,
-                                           "Seite " + TtiPageNumberText(page.number) +
-                                               " gibt es schon in " + earlier->fileName +
-                                               "; übersprungen."});
-                continue;
-            }
-            result.pages.push_back(std::move(page));
-        }
+        MergeTtiResult(result, ReadTtiFile(file));
     }
-    std::stable_sort(result.pages.begin(), result.pages.end(),
-                     [](const TtiPage& a, const TtiPage& b) { return a.number < b.number; });
     if (result.pages.empty()) {
         result.error = "Der Ordner " + folder.string() + " enthält keine TTI-Seiten.";
     }
     return result;
+}
+
+void MergeTtiResult(TtiReadResult& into, TtiReadResult part)
+{
+    for (auto& w : part.warnings) {
+        if (into.warnings.size() < tti::MaxWarnings) {
+            into.warnings.push_back(std::move(w));
+        }
+    }
+    if (!part.Ok()) {
+        into.warnings.push_back({{}, 0, part.error + " Datei übersprungen."});
+        return;
+    }
+    for (auto& page : part.pages) {
+        const auto later = std::lower_bound(
+            into.pages.begin(), into.pages.end(), page.number,
+            [](const TtiPage& p, std::uint16_t number) { return p.number < number; });
+        if (later != into.pages.end() && later->number == page.number) {
+            into.warnings.push_back({page.fileName, 0,
+                                     "Seite " + TtiPageNumberText(page.number) + " gibt es schon in " +
+                                         later->fileName + "; übersprungen."});
+            continue;
+        }
+        into.pages.insert(later, std::move(page));
+    }
 }
 
 TtiReadResult ReadTtiPath(const std::filesystem::path& path)

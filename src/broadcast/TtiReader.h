@@ -53,6 +53,10 @@ TtiReadResult ReadTtiFile(const std::filesystem::path& file);
 /// an earlier file already had is skipped too. Never throws.
 TtiReadResult ReadTtiFolder(const std::filesystem::path& folder);
 
+/// Adds the pages and warnings of `part` to `into`, keeping the pages sorted. A page number
+/// that `into` already has is skipped with a warning; a failed `part` becomes a warning.
+void MergeTtiResult(TtiReadResult& into, TtiReadResult part);
+
 /// ReadTtiFolder for a folder, ReadTtiFile for anything else.
 TtiReadResult ReadTtiPath(const std::filesystem::path& path);
 
