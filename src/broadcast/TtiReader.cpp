@@ -85,21 +85,22 @@ public:
         if (content.starts_with("\xEF\xBB\xBF")) {
             content.remove_prefix(3); // a byte order mark left by a text editor
         }
+        // Lines end in LF or CR LF. A lone CR is a raw control code (double height) that
+        // some tools write unescaped, unless the file has no LF at all: then CR ends lines.
+        const char eol = content.find('\n') == std::string_view::npos ? '\r' : '\n';
         std::size_t pos = 0;
         while (pos < content.size()) {
-            std::size_t end = content.find_first_of("\r\n", pos);
+            std::size_t end = content.find(eol, pos);
             if (end == std::string_view::npos) {
                 end = content.size();
             }
+            std::string_view line = content.substr(pos, end - pos);
+            if (line.ends_with('\r')) {
+                line.remove_suffix(1);
+            }
             ++m_line;
-            Line(content.substr(pos, end - pos));
-            pos = end;
-            if (pos < content.size() && content[pos] == '\r') {
-                ++pos;
-            }
-            if (pos < content.size() && content[pos] == '\n') {
-                ++pos;
-            }
+            Line(line);
+            pos = end + 1;
         }
         std::stable_sort(m_result.pages.begin(), m_result.pages.end(),
                          [](const TtiPage& a, const TtiPage& b) { return a.number < b.number; });
