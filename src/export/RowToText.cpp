@@ -65,15 +65,20 @@ void AppendUtf8(std::string& out, char16_t c)
 TextRow RowToText(std::span<const std::uint8_t, text::RowLength> row)
 {
     TextRow out;
-    unsigned mosaic = 0;
+    // The colour codes decide, before the code's own cell: 0x00-0x07 text, 0x10-0x17
+    // mosaics. Every code below 0x20 is a space in both tables, so switching the table
+    // is all a colour code does.
+    const char* table = Alpha.data();
     for (int c = 0; c < text::RowLength; ++c) {
         const unsigned b = row[c];
-        // The colour codes decide, before the code's own cell: 0x00-0x07 text, 0x10-0x17
-        // mosaics. Written without branches, as this runs for every byte of the page.
-        const unsigned toAlpha = b < 0x08;
-        const unsigned toMosaic = (b & 0xF8) == 0x10;
-        mosaic = toMosaic | (mosaic & (toAlpha ^ 1u));
-        out[c] = mosaic ? Mosaic[b] : Alpha[b];
+        if (b < 0x18) {
+            if (b < 0x08) {
+                table = Alpha.data();
+            } else if (b >= 0x10) {
+                table = Mosaic.data();
+            }
+        }
+        out[c] = table[b];
     }
     return out;
 }
