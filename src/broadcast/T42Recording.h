@@ -1,0 +1,53 @@
+#pragma once
+
+#include "broadcast/PacketSource.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <string>
+
+namespace quav {
+
+/// A T42 recording played as a broadcast: a file of 42-byte teletext packets, one after the
+/// other, with nothing in between.
+///
+/// The file is read as it plays (a recording can be long) and starts again at its end. A
+/// truncated packet at the end of the file is dropped. A packet whose magazine and row
+/// address is beyond correction is skipped and counted, never handed out, so it can never
+/// land in a wrong page or row. If no packet of the file is usable, the source has
+/// nothing to give and says so at once.
+class T42Recording final : public PacketSource
+{
+public:
+    T42Recording();
+    ~T42Recording() override;
+
+    T42Recording(const T42Recording&) = delete;
+    T42Recording& operator=(const T42Recording&) = delete;
+
+    /// Opens a recording. Returns an empty string on success, otherwise a German message
+    /// for the user; a failed open leaves the source empty.
+    std::string Open(const std::string& path);
+
+    bool NextPacket(Packet& packet) override;
+
+    /// Complete packets in the file when it was opened.
+    std::uint64_t PacketCount() const { return m_packetCount; }
+    /// Packets skipped so far because their address could not be decoded.
+    std::uint64_t SkippedPackets() const { return m_skipped; }
+
+private:
+    bool ReadRaw(Packet& packet);
+
+    struct FileCloser
+    {
+        void operator()(std::FILE* f) const { std::fclose(f); }
+    };
+    std::unique_ptr<std::FILE, FileCloser> m_file;
+    std::uint64_t m_packetCount = 0;
+    std::uint64_t m_position = 0; ///< index of the next packet in the file
+    std::uint64_t m_skipped = 0;
+};
+
+} // namespace quav
