@@ -41,15 +41,23 @@ public:
     void Reset();
 
     /// The master now drives SCL and SDA to these levels (true = high, released). A call
-    /// that changes nothing costs next to nothing; one that changes both lines is taken as
-    /// the data line settling first.
+    /// that changes nothing costs next to nothing. One that changes both lines at once is
+    /// taken the way that fakes no start or stop: data before a rising clock, after a
+    /// falling one.
     void Step(bool scl, bool masterSda)
     {
-        if (masterSda != m_masterSda) {
+        if (scl == m_scl) {
+            if (masterSda != m_masterSda) {
+                ChangeSda(masterSda);
+            }
+            return;
+        }
+        if (scl && masterSda != m_masterSda) {
             ChangeSda(masterSda);
         }
-        if (scl != m_scl) {
-            ChangeScl(scl);
+        ChangeScl(scl);
+        if (!scl && masterSda != m_masterSda) {
+            ChangeSda(masterSda);
         }
     }
 
