@@ -7,9 +7,9 @@
 #include "sim/SimulatedBoard.h"
 #include "support/PacketBuilder.h"
 
-#include <benchmark/benchmark.h>
-
 #include <memory>
+
+#include <benchmark/benchmark.h>
 
 namespace {
 

@@ -22,7 +22,7 @@ struct PacketAddress
 };
 
 /// Offsets within a packet.
-inline constexpr std::size_t PayloadOffset = 2;   ///< first byte after the address
+inline constexpr std::size_t PayloadOffset = 2;     ///< first byte after the address
 inline constexpr std::size_t HeaderTextOffset = 10; ///< header: first of the 32 display bytes
 inline constexpr std::size_t HeaderTextColumn = 8;  ///< ... which are columns 8 to 39 of row 0
 

@@ -24,7 +24,8 @@ constexpr std::uint8_t Encode(unsigned nibble)
     const int p2 = 1 ^ d1 ^ d2 ^ d4;
     const int p3 = 1 ^ d1 ^ d2 ^ d3;
     const int p4 = 1 ^ p1 ^ d1 ^ p2 ^ d2 ^ p3 ^ d3 ^ d4;
-    return static_cast<std::uint8_t>(p1 | d1 << 1 | p2 << 2 | d2 << 3 | p3 << 4 | d3 << 5 | p4 << 6 | d4 << 7);
+    return static_cast<std::uint8_t>(p1 | d1 << 1 | p2 << 2 | d2 << 3 | p3 << 4 | d3 << 5 | p4 << 6 |
+                                     d4 << 7);
 }
 
 constexpr std::array<std::uint8_t, 16> EncodeTable = [] {

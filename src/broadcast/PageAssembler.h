@@ -11,7 +11,7 @@ namespace quav {
 /// A page as it is put together from the packets of its magazine.
 struct AssembledPage
 {
-    static constexpr int Rows = 24;    ///< rows 0 to 23
+    static constexpr int Rows = 24; ///< rows 0 to 23
     static constexpr int Columns = 40;
 
     PageHeader header;

@@ -54,14 +54,10 @@ void EncodeHeader(Packet& packet, const PageHeader& h)
     EncodeAddress(packet, {h.magazine, 0});
     const unsigned c = h.control;
     const std::array<unsigned, 8> n{
-        h.units & 15U,
-        h.tens & 15U,
-        h.subcode[0] & 15U,
-        (h.subcode[1] & 7U) | ((c >> 4) & 1U) << 3,
-        h.subcode[2] & 15U,
-        (h.subcode[3] & 3U) | ((c >> 5) & 3U) << 2,
-        (c >> 7) & 15U,
-        (c >> 11) & 15U,
+        h.units & 15U,      h.tens & 15U,
+        h.subcode[0] & 15U, (h.subcode[1] & 7U) | ((c >> 4) & 1U) << 3,
+        h.subcode[2] & 15U, (h.subcode[3] & 3U) | ((c >> 5) & 3U) << 2,
+        (c >> 7) & 15U,     (c >> 11) & 15U,
     };
     for (std::size_t i = 0; i < n.size(); ++i) {
         packet[PayloadOffset + i] = Hamming84Encode(static_cast<std::uint8_t>(n[i]));

@@ -1,11 +1,10 @@
 #include "broadcast/T42Recording.h"
 
+#include <algorithm>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include <algorithm>
-#include <cstring>
 
 namespace quav {
 
@@ -75,9 +74,10 @@ bool T42Recording::Refill()
         if (m_position >= m_packetCount && !StartLap()) {
             return false;
         }
-        const auto wanted = static_cast<std::size_t>(std::min<std::uint64_t>(ChunkPackets, m_packetCount - m_position));
-        const ssize_t got = ::pread(m_fd, m_chunk.data(), wanted * PacketSize,
-                                    static_cast<off_t>(m_position * PacketSize));
+        const auto wanted =
+            static_cast<std::size_t>(std::min<std::uint64_t>(ChunkPackets, m_packetCount - m_position));
+        const ssize_t got =
+            ::pread(m_fd, m_chunk.data(), wanted * PacketSize, static_cast<off_t>(m_position * PacketSize));
         // Only whole packets count: the bytes of a truncated last packet are never used.
         const std::size_t whole = got > 0 ? static_cast<std::size_t>(got) / PacketSize : 0;
         if (whole > 0) {

@@ -13,8 +13,8 @@ namespace quav {
 ///
 /// The file is read as it plays, a few dozen packets at a time (a recording can be long),
 /// and starts again at its end; its length is looked at again at each start, so a file
-/// that grows or shrinks meanwhile is followed. A truncated packet at the end is dropped. A packet whose magazine and row
-/// address is beyond correction is skipped and counted, never handed out, so it can never
+/// that grows or shrinks meanwhile is followed. A truncated packet at the end is dropped. A packet whose
+/// magazine and row address is beyond correction is skipped and counted, never handed out, so it can never
 /// land in a wrong page or row. If no packet of the file is usable, the source has
 /// nothing to give and says so at once.
 class T42Recording final : public PacketSource
@@ -50,7 +50,7 @@ private:
     std::size_t m_chunkPackets = 0; ///< packets in the chunk
     std::size_t m_chunkNext = 0;    ///< next packet of the chunk to hand out
     std::uint64_t m_packetCount = 0;
-    std::uint64_t m_position = 0;   ///< file index of the packet after the chunk
+    std::uint64_t m_position = 0; ///< file index of the packet after the chunk
     std::uint64_t m_skipped = 0;
 };
 

@@ -6,8 +6,8 @@ using namespace decoder;
 
 namespace {
 
-constexpr std::uint8_t CareBit = 0x10;      // request digit byte: this digit must match
-constexpr std::uint8_t AlphaWhite = 0x07;   // column 7: the header text starts white
+constexpr std::uint8_t CareBit = 0x10;    // request digit byte: this digit must match
+constexpr std::uint8_t AlphaWhite = 0x07; // column 7: the header text starts white
 constexpr std::uint8_t Space = 0x20;
 
 char HexDigit(unsigned value)
@@ -51,7 +51,8 @@ void DecoderChip::Reset()
 bool DecoderChip::Received(int store) const
 {
     const Row& status = m_memory[store & 3][StatusRow];
-    return (status[StatusMissingA] & StatusMissingABit) == 0 && (status[StatusMissingB] & StatusMissingBBit) == 0;
+    return (status[StatusMissingA] & StatusMissingABit) == 0 &&
+           (status[StatusMissingB] & StatusMissingBBit) == 0;
 }
 
 void DecoderChip::OnStart()
@@ -142,9 +143,9 @@ bool DecoderChip::Matches(const std::array<std::uint8_t, RequestBytes>& request,
     const auto digit = [](std::uint8_t byte, unsigned value, unsigned mask) {
         return (byte & CareBit) == 0 || (byte & mask) == (value & mask);
     };
-    return digit(request[1], h.tens, 15) && digit(request[2], h.units, 15) && digit(request[3], h.subcode[3], 3) &&
-           digit(request[4], h.subcode[2], 15) && digit(request[5], h.subcode[1], 7) &&
-           digit(request[6], h.subcode[0], 15);
+    return digit(request[1], h.tens, 15) && digit(request[2], h.units, 15) &&
+           digit(request[3], h.subcode[3], 3) && digit(request[4], h.subcode[2], 15) &&
+           digit(request[5], h.subcode[1], 7) && digit(request[6], h.subcode[0], 15);
 }
 
 void DecoderChip::WriteOwnColumns(int store, std::uint8_t magazine, std::uint8_t tens, std::uint8_t units)
@@ -172,7 +173,8 @@ void DecoderChip::ApplyRequest(int store)
     status[StatusMissingA] |= StatusMissingABit;
     status[StatusMissingB] |= StatusMissingBBit;
     WriteOwnColumns(store, static_cast<std::uint8_t>(RequestedMagazine(s.request)),
-                    static_cast<std::uint8_t>(s.request[1] & 15), static_cast<std::uint8_t>(s.request[2] & 15));
+                    static_cast<std::uint8_t>(s.request[1] & 15),
+                    static_cast<std::uint8_t>(s.request[2] & 15));
 }
 
 void DecoderChip::PageCompleted(const AssembledPage& page)
@@ -218,7 +220,8 @@ void DecoderChip::PageStarted(const AssembledPage& page)
         status[StatusSubcodeHundreds] = h.subcode[2];
         status[StatusSubcodeThousands] = static_cast<std::uint8_t>(h.subcode[3] | ((c >> 5) & 3U) << 2);
         status[6] = static_cast<std::uint8_t>((c >> 7) & 15U);
-        status[StatusLanguage] = static_cast<std::uint8_t>((c >> 11) & 15U); // C11 in bit 0, C12-C14 in bits 1-3
+        status[StatusLanguage] =
+            static_cast<std::uint8_t>((c >> 11) & 15U); // C11 in bit 0, C12-C14 in bits 1-3
         status[StatusMissingA] = static_cast<std::uint8_t>((h.magazine & 7) | StatusMissingABit);
         status[StatusMissingB] = StatusMissingBBit;
         s.collecting = true;

@@ -71,7 +71,10 @@ public:
     // Side door for tests and tools.
     const Row& Memory(int store, int row) const { return m_memory[store & 3][row & 31]; }
     std::uint8_t RegisterValue(decoder::Register r) const { return m_registers[+r & 15]; }
-    const std::array<std::uint8_t, RequestBytes>& Request(int store) const { return m_stores[store & 3].request; }
+    const std::array<std::uint8_t, RequestBytes>& Request(int store) const
+    {
+        return m_stores[store & 3].request;
+    }
     /// True once the store's page has been received completely since its last request.
     bool Received(int store) const;
     const PageAssembler& Assembler() const { return m_assembler; }

@@ -71,11 +71,11 @@ public:
 private:
     enum class State : std::uint8_t
     {
-        Idle,      ///< waiting for a start condition
-        Address,   ///< shifting in the address byte
-        Writing,   ///< addressed for writing: shifting in data bytes
-        Reading,   ///< addressed for reading: shifting out data bytes
-        Released,  ///< not (or no longer) addressed: waiting for start or stop
+        Idle,     ///< waiting for a start condition
+        Address,  ///< shifting in the address byte
+        Writing,  ///< addressed for writing: shifting in data bytes
+        Reading,  ///< addressed for reading: shifting out data bytes
+        Released, ///< not (or no longer) addressed: waiting for start or stop
     };
 
     void ChangeSda(bool masterSda);
@@ -92,7 +92,7 @@ private:
     bool m_ackPending = false; ///< the byte just shifted in is acknowledged in the ninth clock
     bool m_readAfterAck = false;
     bool m_masterAck = false;
-    std::uint8_t m_clock = 0;  ///< rising edges of SCL in the current byte, 0 to 9
+    std::uint8_t m_clock = 0; ///< rising edges of SCL in the current byte, 0 to 9
     std::uint8_t m_shift = 0;
 };
 

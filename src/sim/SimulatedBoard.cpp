@@ -99,7 +99,8 @@ void SimulatedBoard::OnStart()
     CatchUp();
     // The chip reports what the antenna gives it; without a broadcast that is a channel
     // without teletext.
-    m_chip.SetReception(m_reception == Reception::Teletext && !m_source ? Reception::NoTeletext : m_reception);
+    m_chip.SetReception(m_reception == Reception::Teletext && !m_source ? Reception::NoTeletext
+                                                                        : m_reception);
     m_chip.OnStart();
 }
 

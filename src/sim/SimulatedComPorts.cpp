@@ -1,13 +1,12 @@
 #include "sim/SimulatedComPorts.h"
 
+#include <array>
 #include <fcntl.h>
 #include <pty.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
-
-#include <array>
 
 namespace quav {
 

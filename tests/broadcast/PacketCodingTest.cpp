@@ -1,9 +1,10 @@
-#include "broadcast/Packet.h"
 #include "broadcast/PacketCoding.h"
 
-#include <gtest/gtest.h>
+#include "broadcast/Packet.h"
 
 #include <bit>
+
+#include <gtest/gtest.h>
 
 namespace quav {
 namespace {
@@ -20,7 +21,8 @@ TEST(Hamming84, EncodesThePublishedCodeWords)
     for (std::uint8_t n = 0; n < 16; ++n) {
         SCOPED_TRACE(int(n));
         EXPECT_EQ(Hamming84Encode(n), PublishedCodeWords[n]);
-        EXPECT_EQ(Hamming84Encode(static_cast<std::uint8_t>(n | 0xF0)), PublishedCodeWords[n]) << "high bits ignored";
+        EXPECT_EQ(Hamming84Encode(static_cast<std::uint8_t>(n | 0xF0)), PublishedCodeWords[n])
+            << "high bits ignored";
     }
 }
 
@@ -33,7 +35,8 @@ TEST(Hamming84, CorrectsEverySingleBitErrorAndRejectsEveryDoubleOne)
             SCOPED_TRACE("value " + std::to_string(n) + " bit " + std::to_string(a));
             EXPECT_EQ(Hamming84Decode(static_cast<std::uint8_t>(word ^ (1U << a))), n);
             for (int b = a + 1; b < 8; ++b) {
-                EXPECT_EQ(Hamming84Decode(static_cast<std::uint8_t>(word ^ (1U << a) ^ (1U << b))), std::nullopt)
+                EXPECT_EQ(Hamming84Decode(static_cast<std::uint8_t>(word ^ (1U << a) ^ (1U << b))),
+                          std::nullopt)
                     << "second bit " << b;
             }
         }
@@ -64,7 +67,8 @@ TEST(OddParity, SetsBitSevenSoThatEveryCodeIsOdd)
         const std::uint8_t sent = WithOddParity(static_cast<std::uint8_t>(code));
         EXPECT_TRUE(HasOddParity(sent)) << code;
         EXPECT_EQ(sent & 0x7F, code & 0x7F) << code;
-        EXPECT_EQ(HasOddParity(static_cast<std::uint8_t>(code)), std::popcount(unsigned(code)) % 2 == 1) << code;
+        EXPECT_EQ(HasOddParity(static_cast<std::uint8_t>(code)), std::popcount(unsigned(code)) % 2 == 1)
+            << code;
     }
 }
 
@@ -86,13 +90,11 @@ TEST(PacketAddress, UsesTheBroadcastBytes)
         std::uint8_t first, second;
         PacketAddress address;
     } cases[] = {
-        {0x02, 0x15, {1, 0}},  // the header of magazine 1, as every T42 file shows it
-        {0x15, 0x15, {8, 0}},  // magazine 8 is sent as 0
-        {0x49, 0x15, {2, 0}},
-        {0xC7, 0x15, {1, 1}},  // R1 shares the first byte with the magazine
-        {0xD0, 0x15, {8, 1}},
-        {0xC7, 0x02, {1, 3}},  // value 9 = M1 + R1, then R2
-        {0xFD, 0xEA, {6, 31}}, // value 14 = M2 + M3 + R1, then R2 to R5
+        {0x02, 0x15, {1, 0}},                        // the header of magazine 1, as every T42 file shows it
+        {0x15, 0x15, {8, 0}},                        // magazine 8 is sent as 0
+        {0x49, 0x15, {2, 0}},  {0xC7, 0x15, {1, 1}}, // R1 shares the first byte with the magazine
+        {0xD0, 0x15, {8, 1}},  {0xC7, 0x02, {1, 3}}, // value 9 = M1 + R1, then R2
+        {0xFD, 0xEA, {6, 31}},                       // value 14 = M2 + M3 + R1, then R2 to R5
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(int(c.first));

@@ -1,10 +1,11 @@
 #include "broadcast/PageAssembler.h"
-#include "support/PacketBuilder.h"
 
-#include <gtest/gtest.h>
+#include "support/PacketBuilder.h"
 
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 namespace quav {
 namespace {
@@ -15,8 +16,9 @@ using test::packets::Row;
 std::string Name(const AssembledPage& page)
 {
     const char* hex = "0123456789ABCDEF";
-    return std::string{static_cast<char>('0' + page.header.magazine % 8 + (page.header.magazine == 8 ? 8 : 0)),
-                       hex[page.header.tens], hex[page.header.units]};
+    return std::string{
+        static_cast<char>('0' + page.header.magazine % 8 + (page.header.magazine == 8 ? 8 : 0)),
+        hex[page.header.tens], hex[page.header.units]};
 }
 
 // Writes down what page assembly reports, one short token per event.
@@ -91,7 +93,8 @@ TEST_F(PageAssemblerTest, DamagedHeaderEndsThePageButStartsNone)
 {
     Packet damaged = Header("150", 0, "kaputt");
     damaged[3] ^= 0x03; // page tens beyond correction
-    Feed({Header("100", 0, ""), Row(1, 1, "gut"), damaged, Row(1, 2, "wem gehoert das?"), Header("101", 0, "")});
+    Feed({Header("100", 0, ""), Row(1, 1, "gut"), damaged, Row(1, 2, "wem gehoert das?"),
+          Header("101", 0, "")});
     EXPECT_EQ(log.events, (std::vector<std::string>{"start 100", "100/1", "end 100", "start 101"}));
     EXPECT_EQ(assembler.UndecodableHeaders(), 1U);
 }
@@ -108,20 +111,23 @@ TEST_F(PageAssemblerTest, PacketsWithoutADecodableAddressAreDroppedAndCounted)
 
 TEST_F(PageAssemblerTest, StoresSevenBitCodesAndTurnsParityErrorsIntoSpaces)
 {
-    Packet row = Row(1, 5, "\x01" "ABC");
+    Packet row = Row(1, 5,
+                     "\x01"
+                     "ABC");
     row[2 + 2] ^= 0x80; // 'B' with its parity bit flipped
     Packet header = Header("100", 0, "Kopf");
     header[10] ^= 0x01; // 'K' damaged
     Feed({header, row});
     const AssembledPage& page = assembler.Page(1);
-    EXPECT_EQ(RowText(page, 5, 0, 4), std::string("\x01" "A C"));
+    EXPECT_EQ(RowText(page, 5, 0, 4), std::string("\x01"
+                                                  "A C"));
     EXPECT_EQ(RowText(page, 0, 0, 12), "         opf") << "columns 0 to 7 are spaces, then the header text";
 }
 
 TEST_F(PageAssemblerTest, IgnoresRowsBeforeAnyHeaderAndRowsBeyondTwentyThree)
 {
-    Feed({Row(1, 1, "zu frueh"), Header("100", 0, ""), Row(1, 24, "fastext"), Row(1, 25, "x"), Row(1, 26, "x"),
-          Row(1, 31, "x"), Row(1, 23, "letzte")});
+    Feed({Row(1, 1, "zu frueh"), Header("100", 0, ""), Row(1, 24, "fastext"), Row(1, 25, "x"),
+          Row(1, 26, "x"), Row(1, 31, "x"), Row(1, 23, "letzte")});
     EXPECT_EQ(log.events, (std::vector<std::string>{"start 100", "100/23"}));
 }
 

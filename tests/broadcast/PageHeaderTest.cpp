@@ -1,5 +1,6 @@
-#include "broadcast/PacketCoding.h"
 #include "broadcast/PageHeader.h"
+
+#include "broadcast/PacketCoding.h"
 
 #include <gtest/gtest.h>
 
@@ -38,7 +39,7 @@ TEST(PageHeader, FindsEachControlBitInItsPlace)
     const struct
     {
         int c, byte, bit;
-    } places[] = {{4, 5, 3},  {5, 7, 2},  {6, 7, 3},  {7, 8, 0},  {8, 8, 1},  {9, 8, 2},
+    } places[] = {{4, 5, 3},  {5, 7, 2},  {6, 7, 3},  {7, 8, 0},  {8, 8, 1}, {9, 8, 2},
                   {10, 8, 3}, {11, 9, 0}, {12, 9, 1}, {13, 9, 2}, {14, 9, 3}};
     for (const auto& place : places) {
         SCOPED_TRACE("C" + std::to_string(place.c));

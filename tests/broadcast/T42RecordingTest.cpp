@@ -1,10 +1,11 @@
 #include "broadcast/T42Recording.h"
+
 #include "support/PacketBuilder.h"
 #include "support/SimulatedStack.h"
 
-#include <gtest/gtest.h>
-
 #include <filesystem>
+
+#include <gtest/gtest.h>
 
 namespace quav {
 namespace {
@@ -90,7 +91,8 @@ TEST(T42Recording, ExplainsWhyAFileCannotBePlayed)
     {
         std::string path, message;
     } cases[] = {
-        {dir.File("fehlt.t42"), "Die Aufzeichnung \"" + dir.File("fehlt.t42") + "\" kann nicht geöffnet werden."},
+        {dir.File("fehlt.t42"),
+         "Die Aufzeichnung \"" + dir.File("fehlt.t42") + "\" kann nicht geöffnet werden."},
         {dir.File("kurz.t42"),
          "Die Aufzeichnung \"" + dir.File("kurz.t42") + "\" enthält kein vollständiges Videotext-Paket."},
     };

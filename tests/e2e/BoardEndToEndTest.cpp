@@ -7,10 +7,10 @@
 #include "support/PacketBuilder.h"
 #include "support/SimulatedStack.h"
 
-#include <gtest/gtest.h>
-
 #include <random>
 #include <set>
+
+#include <gtest/gtest.h>
 
 namespace quav::test {
 namespace {
@@ -74,7 +74,8 @@ struct TestService
                     out.push_back(packet);
                 }
             }
-            out.insert(out.end() - static_cast<long>(p8a5.Packets().size()), packets::Header("2FF", 0, clock));
+            out.insert(out.end() - static_cast<long>(p8a5.Packets().size()),
+                       packets::Header("2FF", 0, clock));
             out.push_back(packets::Header("3FF", 0, clock));
         }
         return out;
@@ -301,8 +302,10 @@ TEST(BoardPlacementEndToEnd, DecoderIsNotFoundAtAnyOtherAdapterOrAddress)
         }
         return all;
     }();
-    const BoardPlacement boards[] = {{DeviceKind::SerialModule, 1}, {DeviceKind::SerialModule, 3},
-                                     {DeviceKind::Vd3000s, 0}, {DeviceKind::CtCard, 2}};
+    const BoardPlacement boards[] = {{DeviceKind::SerialModule, 1},
+                                     {DeviceKind::SerialModule, 3},
+                                     {DeviceKind::Vd3000s, 0},
+                                     {DeviceKind::CtCard, 2}};
     for (const BoardPlacement& board : boards) {
         for (const BoardPlacement& looked : everywhere) {
             SCOPED_TRACE("board at " + PlacementName(board) + ", settings for " + PlacementName(looked));

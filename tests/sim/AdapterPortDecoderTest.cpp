@@ -48,8 +48,8 @@ TEST(AdapterPortDecoder, SerialModuleLinesFollowDtrAndInvertedRts)
     {
         std::uint8_t mcr;
         bool scl, sda;
-    } cases[] = {{0x00, true, false}, {0x01, true, true}, {0x02, false, false}, {0x03, false, true},
-                 {0x0D, true, true},  {0xFE, false, false}};
+    } cases[] = {{0x00, true, false}, {0x01, true, true}, {0x02, false, false},
+                 {0x03, false, true}, {0x0D, true, true}, {0xFE, false, false}};
     for (const auto& c : cases) {
         SCOPED_TRACE(int(c.mcr));
         p.decoder.Write(0x2FC, c.mcr);

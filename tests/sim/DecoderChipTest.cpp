@@ -1,9 +1,10 @@
 #include "sim/DecoderChip.h"
+
 #include "support/PacketBuilder.h"
 
-#include <gtest/gtest.h>
-
 #include <vector>
+
+#include <gtest/gtest.h>
 
 namespace quav {
 namespace {
@@ -45,8 +46,9 @@ protected:
     {
         const auto hex = [](char c) { return static_cast<std::uint8_t>(c <= '9' ? c - '0' : c - 'A' + 10); };
         Write({+Register::PageRequest, static_cast<std::uint8_t>(store * 16),
-               static_cast<std::uint8_t>(0x18 | (hex(page[0]) & 7)), static_cast<std::uint8_t>(0x10 | hex(page[1])),
-               static_cast<std::uint8_t>(0x10 | hex(page[2])), 0, 0, 0, s1});
+               static_cast<std::uint8_t>(0x18 | (hex(page[0]) & 7)),
+               static_cast<std::uint8_t>(0x10 | hex(page[1])), static_cast<std::uint8_t>(0x10 | hex(page[2])),
+               0, 0, 0, s1});
     }
     void Air(std::initializer_list<Packet> packets)
     {
@@ -114,13 +116,14 @@ TEST_F(DecoderChipTest, PageRequestTakesSevenBytesAfterRegisterTwo)
 TEST_F(DecoderChipTest, ReadContinuesIntoTheNextRowAfterColumnThirtyNine)
 {
     Request("100");
-    Air({Header("100", 0, "Kopf"), Row(1, 1, "erste Zeile"), Row(1, 2, "zweite Zeile"), Header("101", 0, "")});
+    Air({Header("100", 0, "Kopf"), Row(1, 1, "erste Zeile"), Row(1, 2, "zweite Zeile"),
+         Header("101", 0, "")});
     Write({+Register::ReadStore, 0, 1, 35});
     const auto got = Read(10);
     const auto row1 = Text("erste Zeile");
     const auto row2 = Text("zweite Zeile");
-    EXPECT_EQ(got, (std::vector<std::uint8_t>{row1[35], row1[36], row1[37], row1[38], row1[39], row2[0], row2[1],
-                                              row2[2], row2[3], row2[4]}));
+    EXPECT_EQ(got, (std::vector<std::uint8_t>{row1[35], row1[36], row1[37], row1[38], row1[39], row2[0],
+                                              row2[1], row2[2], row2[3], row2[4]}));
     // After the last memory row the read wraps to row 0 of the same store.
     Write({+Register::ReadStore, 0, 31, 39});
     EXPECT_EQ(Read(2)[1], 'P');
@@ -159,10 +162,10 @@ TEST_F(DecoderChipTest, OnlyHeadersOfTheRequestedMagazineRollRowZero)
 {
     Request("300");
     Air({Header("100", 0, "Magazin 1"), Header("8FF", 0, "Magazin 8")});
-    EXPECT_EQ(ReadRow(0, 0, 40), (std::vector<std::uint8_t>{'P', '3', '0', '0', ' ', ' ', ' ', 0x07, ' ', ' ', ' ', ' ', ' ',
-                                                             ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ',
-                                                             ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ',
-                                                             ' ', ' ', ' ', ' ', ' '}));
+    EXPECT_EQ(ReadRow(0, 0, 40), (std::vector<std::uint8_t>{
+                                     'P', '3', '0', '0', ' ', ' ', ' ', 0x07, ' ', ' ', ' ', ' ', ' ', ' ',
+                                     ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ',  ' ', ' ', ' ', ' ', ' ', ' ',
+                                     ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ',  ' ', ' ', ' ', ' '}));
     Air({Header("3FF", 0, "Magazin 3")});
     const auto row0 = ReadRow(0, 0);
     EXPECT_EQ(std::string(row0.begin() + 8, row0.begin() + 17), "Magazin 3");
@@ -177,12 +180,12 @@ TEST_F(DecoderChipTest, StatusRowCarriesSubcodeDigitsAndNationalOption)
         std::uint8_t option;
         std::uint8_t b2, b3, b4, b5, b7;
     } cases[] = {
-        {0x0001, 0, 1, 0, 0, 0, 0x00},      // English
-        {0x3F7F, 1, 15, 7, 15, 3, 0x02},    // French, every subcode bit
-        {0x0020, 2, 0, 2, 0, 0, 0x04},      // Swedish
-        {0x0100, 4, 0, 0, 1, 0, 0x08},      // German
-        {0x1000, 5, 0, 0, 0, 1, 0x0A},      // Spanish
-        {0x0012, 6, 2, 1, 0, 0, 0x0C},      // Italian
+        {0x0001, 0, 1, 0, 0, 0, 0x00},   // English
+        {0x3F7F, 1, 15, 7, 15, 3, 0x02}, // French, every subcode bit
+        {0x0020, 2, 0, 2, 0, 0, 0x04},   // Swedish
+        {0x0100, 4, 0, 0, 1, 0, 0x08},   // German
+        {0x1000, 5, 0, 0, 0, 1, 0x0A},   // Spanish
+        {0x0012, 6, 2, 1, 0, 0, 0x0C},   // Italian
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(int(c.option));
@@ -222,7 +225,8 @@ TEST_F(DecoderChipTest, SubcodeDigitsWithTheirCareBitSelectOneSubpage)
     Request("200", 0, 0x10 | 2); // S1 must be 2
     Air({Header("200", 1, ""), Row(2, 1, "eins"), Header("2FF", 0, "")});
     EXPECT_FALSE(chip.Received(0));
-    Air({Header("200", 2, ""), Row(2, 1, "zwei"), Header("2FF", 0, ""), Header("200", 3, ""), Row(2, 1, "drei")});
+    Air({Header("200", 2, ""), Row(2, 1, "zwei"), Header("2FF", 0, ""), Header("200", 3, ""),
+         Row(2, 1, "drei")});
     EXPECT_TRUE(chip.Received(0));
     EXPECT_EQ(ReadRow(0, 1), Text("zwei"));
 }
@@ -240,7 +244,8 @@ TEST_F(DecoderChipTest, PageThatIsNotOnAirIsNeverReceived)
 {
     Request("150");
     for (int i = 0; i < 50; ++i) {
-        Air({Header("100", 0, ""), Row(1, 1, "x"), Header("151", 0, ""), Header("250", 0, ""), Header("1FF", 0, "")});
+        Air({Header("100", 0, ""), Row(1, 1, "x"), Header("151", 0, ""), Header("250", 0, ""),
+             Header("1FF", 0, "")});
     }
     EXPECT_FALSE(chip.Received(0));
     EXPECT_EQ(ReadRow(0, 1), Text(""));

@@ -1,11 +1,12 @@
-#include "bus/I2cMaster.h"
-#include "sim/AdapterPortDecoder.h"
 #include "sim/I2cSlave.h"
 
-#include <gtest/gtest.h>
+#include "bus/I2cMaster.h"
+#include "sim/AdapterPortDecoder.h"
 
 #include <deque>
 #include <string>
+
+#include <gtest/gtest.h>
 
 namespace quav {
 namespace {
@@ -88,8 +89,8 @@ TEST(I2cSlave, MissingAcknowledgesEndTheTransfer)
         bool result;
         const char* log;
     } cases[] = {
-        {0x40, -1, false, "S A40 P"},               // nobody at that address: no data byte reaches the device
-        {0x22, 2, false, "S A22 W01 W02 P"},        // second data byte refused: the third is never sent
+        {0x40, -1, false, "S A40 P"},        // nobody at that address: no data byte reaches the device
+        {0x22, 2, false, "S A22 W01 W02 P"}, // second data byte refused: the third is never sent
         {0x22, -1, true, "S A22 W01 W02 W03 P"},
     };
     for (const auto& c : cases) {
@@ -116,12 +117,14 @@ TEST(I2cSlave, SendsReadDataMostSignificantBitFirstAndFetchesOnlyWhatIsClockedIn
         std::uint8_t buffer[8] = {};
         EXPECT_TRUE(b.master.I2cRead(0x23, count, buffer));
         const std::uint8_t expected[] = {0x80, 0x01, 0x5A, 0xFF, 0x00};
-        EXPECT_EQ(std::vector<std::uint8_t>(buffer, buffer + count), std::vector<std::uint8_t>(expected, expected + count));
+        EXPECT_EQ(std::vector<std::uint8_t>(buffer, buffer + count),
+                  std::vector<std::uint8_t>(expected, expected + count));
         std::string log = "S A23";
         for (int i = 0; i < count; ++i) {
             log += " R";
         }
-        EXPECT_EQ(b.target.log, log + " P") << "the byte after the unacknowledged last one is never asked for";
+        EXPECT_EQ(b.target.log, log + " P")
+            << "the byte after the unacknowledged last one is never asked for";
     }
 }
 
@@ -145,13 +148,13 @@ TEST(I2cSlave, RepeatedStartInTheMiddleOfAByteStartsOver)
 {
     ScriptedTarget target;
     I2cSlave slave(target);
-    slave.Step(true, false);  // start
+    slave.Step(true, false); // start
     slave.Step(false, false);
-    slave.Step(false, true);  // three bits of something
+    slave.Step(false, true); // three bits of something
     slave.Step(true, true);
     slave.Step(false, true);
     slave.Step(true, true);
-    slave.Step(true, false);  // SDA falls while SCL is high: repeated start
+    slave.Step(true, false); // SDA falls while SCL is high: repeated start
     for (int bit = 7; bit >= 0; --bit) {
         const bool level = ((0x22 >> bit) & 1) != 0;
         slave.Step(false, level);

@@ -1,5 +1,6 @@
-#include "broadcast/PacketLoop.h"
 #include "sim/SimulatedBoard.h"
+
+#include "broadcast/PacketLoop.h"
 #include "support/PacketBuilder.h"
 #include "support/SimulatedStack.h"
 

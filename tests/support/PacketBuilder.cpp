@@ -34,7 +34,8 @@ PageHeader HeaderFor(std::string_view page, std::uint16_t subcode, std::uint16_t
     h.tens = HexValue(page[1]);
     h.units = HexValue(page[2]);
     h.subcode = {static_cast<std::uint8_t>(subcode & 15), static_cast<std::uint8_t>((subcode >> 4) & 7),
-                 static_cast<std::uint8_t>((subcode >> 8) & 15), static_cast<std::uint8_t>((subcode >> 12) & 3)};
+                 static_cast<std::uint8_t>((subcode >> 8) & 15),
+                 static_cast<std::uint8_t>((subcode >> 12) & 3)};
     h.control = control;
     return h;
 }
