@@ -6,7 +6,6 @@ using namespace adapter;
 
 namespace {
 
-constexpr std::uint8_t UartMcrBits = 0x1F; // DTR, RTS, OUT1, OUT2, LOOP
 constexpr std::uint8_t EmptyBus = 0xFF;
 
 } // namespace
@@ -23,7 +22,8 @@ void AdapterPortDecoder::SetPlacement(BoardPlacement placement)
         if (const auto base = ComBaseOf(placement.index)) {
             m_mcr = static_cast<std::uint16_t>(*base + ModemControlOffset);
             m_msr = static_cast<std::uint16_t>(*base + ModemStatusOffset);
-            m_modemControl[placement.index - 1] = McrDtr;
+            m_comIndex = placement.index - 1U;
+            m_modemControl[m_comIndex] = McrDtr;
         }
         break;
     case DeviceKind::Vd3000s:
@@ -37,15 +37,8 @@ void AdapterPortDecoder::SetPlacement(BoardPlacement placement)
     }
 }
 
-std::uint8_t AdapterPortDecoder::Read(std::uint16_t port)
+std::uint8_t AdapterPortDecoder::ReadCards(std::uint16_t port)
 {
-    // The board's own ports first: they are what the bus code hits all the time.
-    if (port == m_mcr && m_mcr != 0) {
-        return m_modemControl[m_placement.index - 1];
-    }
-    if (port == m_msr && m_msr != 0) {
-        return m_bus.Sda() ? 0x00 : MsrDcd;
-    }
     if (m_ct != 0 && static_cast<std::uint16_t>(port - m_ct) < 4) {
         const unsigned strobe = static_cast<unsigned>(port - m_ct);
         switch (strobe) {
@@ -70,13 +63,8 @@ std::uint8_t AdapterPortDecoder::Read(std::uint16_t port)
     return ReadElsewhere(port);
 }
 
-void AdapterPortDecoder::Write(std::uint16_t port, std::uint8_t value)
+void AdapterPortDecoder::WriteCards(std::uint16_t port, std::uint8_t value)
 {
-    if (port == m_mcr && m_mcr != 0) {
-        m_modemControl[m_placement.index - 1] = static_cast<std::uint8_t>(value & UartMcrBits);
-        m_bus.Step((value & McrRts) == 0, (value & McrDtr) != 0);
-        return;
-    }
     if (port == m_vd && m_vd != 0) {
         m_vdLatch = value;
         m_bus.Step((value & VdScl) == 0, (value & VdSda) == 0);

@@ -45,8 +45,27 @@ public:
     void SetPlacement(BoardPlacement placement);
     BoardPlacement Placement() const { return m_placement; }
 
-    std::uint8_t Read(std::uint16_t port);
-    void Write(std::uint16_t port, std::uint8_t value);
+    // The serial module's two registers are what the bus code hits nearly all the time
+    // (it is the default adapter), so they are decoded here, inline.
+    std::uint8_t Read(std::uint16_t port)
+    {
+        if (port == m_mcr && m_mcr != 0) {
+            return m_modemControl[m_comIndex];
+        }
+        if (port == m_msr && m_msr != 0) {
+            return m_bus.Sda() ? 0x00 : adapter::MsrDcd;
+        }
+        return ReadCards(port);
+    }
+    void Write(std::uint16_t port, std::uint8_t value)
+    {
+        if (port == m_mcr && m_mcr != 0) {
+            m_modemControl[m_comIndex] = static_cast<std::uint8_t>(value & UartMcrBits);
+            m_bus.Step((value & adapter::McrRts) == 0, (value & adapter::McrDtr) != 0);
+            return;
+        }
+        WriteCards(port, value);
+    }
 
     /// The ports where the board answers; 0 for those its adapter does not have.
     std::uint16_t ModemControlPort() const { return m_mcr; }
@@ -55,6 +74,10 @@ public:
     std::uint16_t CtBasePort() const { return m_ct; }
 
 private:
+    static constexpr std::uint8_t UartMcrBits = 0x1F; // DTR, RTS, OUT1, OUT2, LOOP
+
+    std::uint8_t ReadCards(std::uint16_t port);
+    void WriteCards(std::uint16_t port, std::uint8_t value);
     std::uint8_t ReadElsewhere(std::uint16_t port) const;
     void WriteElsewhere(std::uint16_t port, std::uint8_t value);
 
@@ -64,6 +87,7 @@ private:
     std::uint16_t m_msr = 0;
     std::uint16_t m_vd = 0;
     std::uint16_t m_ct = 0;
+    std::size_t m_comIndex = 0;                   ///< the board's COM port in m_modemControl
     std::array<std::uint8_t, 4> m_modemControl{}; ///< per COM port
     std::uint8_t m_vdLatch = 0;
 };
