@@ -1,0 +1,114 @@
+#pragma once
+
+#include "broadcast/PageAssembler.h"
+#include "decoder/DecoderRegisters.h"
+#include "sim/I2cSlave.h"
+
+#include <array>
+#include <cstdint>
+
+namespace quav {
+
+/// What the antenna gives the chip.
+enum class Reception : std::uint8_t
+{
+    NoVideo = decoder::SignalNoVideo,       ///< no video signal at all
+    NoTeletext = decoder::SignalNoTeletext, ///< a channel without teletext
+    Teletext = decoder::SignalTeletext,     ///< teletext is being received
+};
+
+/// Model of the teletext decoder chip at bus addresses 0x22 and 0x23.
+///
+/// Registers, as the driver uses them: a write transfer sets the register pointer with its
+/// first byte, and each further byte goes to the register the pointer names, after which
+/// the pointer advances. Register 0 bit 0 selects what a read returns: set, the status byte
+/// (signal state in bits 0 and 1); clear, page memory from the read position that
+/// registers 8, 9 and 10 hold (store, row, column), going on into the next row after
+/// column 39. Register 2 takes the page request address (store in bits 4 and 5); the
+/// pointer then stays at the request data, which takes seven bytes in turn: magazine (bits
+/// 0 to 2, 0 meaning 8), page tens, page units, and the subcode digits S4, S3, S2, S1. A
+/// digit byte with bit 4 clear means "any", so a request with subcode bytes 0 takes every
+/// subpage. The request takes effect at the stop condition.
+///
+/// Four page stores of 32 rows of 40 bytes; rows 0 to 23 are the page, row 25 the status
+/// row (see DecoderRegisters.h for the bytes the driver reads; bytes 0, 1 and 6 hold the
+/// page units, tens and C7 to C10, byte 8 bits 0 to 2 the magazine).
+///
+/// Acquisition per store: every header of the requested magazine rolls columns 8 to 39 of
+/// row 0 (so the clock runs); a header that matches the request clears rows 1 to 23,
+/// writes the status row with the not-received bits set and starts collecting the rows of
+/// its magazine; when the page ends (page assembly decides when) the not-received bits are
+/// cleared. Each subpage replaces the one before. Text bytes arrive without their parity
+/// bit; one with a parity error is stored as a space.
+class DecoderChip final : public I2cTarget, private PageAssemblyListener
+{
+public:
+    static constexpr int Stores = 4;
+    static constexpr int MemoryRows = 32;
+    static constexpr int Columns = decoder::RowLength;
+    static constexpr int RequestBytes = 7;
+    using Row = std::array<std::uint8_t, Columns>;
+
+    DecoderChip();
+
+    /// Power-on state: registers 0, no requests, page memory all spaces with the status
+    /// rows saying "not received". Reception is kept: it is the world outside.
+    void Reset();
+
+    void SetReception(Reception reception) { m_reception = reception; }
+    Reception GetReception() const { return m_reception; }
+
+    /// Takes one packet off the air.
+    void Receive(const Packet& packet) { m_assembler.Feed(packet); }
+
+    // I2cTarget
+    void OnStart() override;
+    void OnStop() override;
+    bool OnAddress(std::uint8_t address) override;
+    bool OnWrite(std::uint8_t byte) override;
+    std::uint8_t OnRead() override;
+
+    // Side door for tests and tools.
+    const Row& Memory(int store, int row) const { return m_memory[store & 3][row & 31]; }
+    std::uint8_t RegisterValue(decoder::Register r) const { return m_registers[+r & 15]; }
+    const std::array<std::uint8_t, RequestBytes>& Request(int store) const
+    {
+        return m_stores[store & 3].request;
+    }
+    /// True once the store's page has been received completely since its last request.
+    bool Received(int store) const;
+    const PageAssembler& Assembler() const { return m_assembler; }
+
+private:
+    struct Store
+    {
+        std::array<std::uint8_t, RequestBytes> request{};
+        bool requested = false;  ///< a request has been made; its magazine's headers roll row 0
+        bool collecting = false; ///< the requested page is coming in right now
+    };
+
+    void PageCompleted(const AssembledPage& page) override;
+    void PageStarted(const AssembledPage& page) override;
+    void RowReceived(const AssembledPage& page, int row) override;
+
+    void ApplyRequest(int store);
+    void WriteOwnColumns(int store, std::uint8_t magazine, std::uint8_t tens, std::uint8_t units);
+    static int RequestedMagazine(const std::array<std::uint8_t, RequestBytes>& request);
+    static bool Matches(const std::array<std::uint8_t, RequestBytes>& request, const PageHeader& header);
+
+    PageAssembler m_assembler;
+    Reception m_reception = Reception::Teletext;
+    std::array<std::array<Row, MemoryRows>, Stores> m_memory{};
+    std::array<Store, Stores> m_stores{};
+    std::array<std::uint8_t, 16> m_registers{};
+    std::uint8_t m_pointer = 0;
+    bool m_expectRegister = false; ///< the next written byte is the register number
+    int m_requestStore = 0;
+    int m_requestColumn = 0;
+    bool m_requestWritten = false;
+    int m_readStore = 0;
+    int m_readRow = 0;
+    int m_readColumn = 0;
+};
+
+} // namespace quav

@@ -1,0 +1,136 @@
+#include "sim/SimulatedBoard.h"
+
+#include <algorithm>
+
+namespace quav {
+
+namespace {
+
+constexpr std::chrono::milliseconds DrainInterval{200};
+
+} // namespace
+
+SimulatedBoard::SimulatedBoard()
+    : m_ownClock(std::make_unique<SteadyBoardClock>()), m_clock(*m_ownClock), m_bus(*this), m_ports(m_bus)
+{
+    Rebase();
+}
+
+SimulatedBoard::SimulatedBoard(BoardClock& clock) : m_clock(clock), m_bus(*this), m_ports(m_bus)
+{
+    Rebase();
+}
+
+SimulatedBoard::~SimulatedBoard() = default;
+
+void SimulatedBoard::Reset()
+{
+    m_chip.Reset();
+    m_ports.SetPlacement(m_ports.Placement());
+    m_received = 0;
+    Rebase();
+}
+
+void SimulatedBoard::SetPlacement(BoardPlacement placement)
+{
+    m_ports.SetPlacement(placement);
+}
+
+void SimulatedBoard::SetSource(std::unique_ptr<PacketSource> source)
+{
+    CatchUp(); // what was due belongs to the old broadcast
+    m_source = std::move(source);
+}
+
+void SimulatedBoard::SetBroadcastRate(int packetsPerField, int fieldsPerSecond)
+{
+    CatchUp();
+    m_packetsPerSecond = static_cast<std::uint64_t>(std::max(packetsPerField, 1)) *
+                         static_cast<std::uint64_t>(std::max(fieldsPerSecond, 1));
+    Rebase();
+}
+
+void SimulatedBoard::Rebase()
+{
+    m_epoch = m_clock.Now();
+    m_taken = 0;
+}
+
+std::uint64_t SimulatedBoard::PacketsDue(std::chrono::nanoseconds elapsed) const
+{
+    if (elapsed.count() <= 0) {
+        return 0;
+    }
+    // Whole seconds and the rest apart, so that long runs cannot overflow.
+    const auto ns = static_cast<std::uint64_t>(elapsed.count());
+    constexpr std::uint64_t PerSecond = 1'000'000'000;
+    return ns / PerSecond * m_packetsPerSecond + ns % PerSecond * m_packetsPerSecond / PerSecond;
+}
+
+void SimulatedBoard::CatchUp()
+{
+    const auto now = m_clock.Now();
+    const std::uint64_t due = PacketsDue(now - m_epoch);
+    if (due <= m_taken) {
+        return;
+    }
+    std::uint64_t count = due - m_taken;
+    m_taken = due;
+    const std::uint64_t limit = static_cast<std::uint64_t>(MaxCatchUp.count()) * m_packetsPerSecond;
+    count = std::min(count, limit);
+    if (m_reception == Reception::Teletext && m_source) {
+        Packet packet;
+        for (std::uint64_t i = 0; i < count; ++i) {
+            if (!m_source->NextPacket(packet)) {
+                break;
+            }
+            m_chip.Receive(packet);
+            ++m_received;
+        }
+    }
+    if (now - m_lastDrain >= DrainInterval) {
+        m_lastDrain = now;
+        m_comPorts.Drain();
+    }
+}
+
+void SimulatedBoard::OnStart()
+{
+    CatchUp();
+    // The chip reports what the antenna gives it; without a broadcast that is a channel
+    // without teletext.
+    m_chip.SetReception(m_reception == Reception::Teletext && !m_source ? Reception::NoTeletext
+                                                                        : m_reception);
+    m_chip.OnStart();
+}
+
+std::string SimulatedBoard::ComPortPath(int port)
+{
+    if (port == 0) {
+        const BoardPlacement p = m_ports.Placement();
+        if (p.device != adapter::DeviceKind::SerialModule) {
+            return {};
+        }
+        port = p.index;
+    }
+    return m_comPorts.Path(port);
+}
+
+bool SimulatedBoard::SetComPortBusy(int port, bool busy)
+{
+    return m_comPorts.SetBusy(port, busy);
+}
+
+std::uint8_t SimulatedBoard::ReadPort(std::uint16_t port)
+{
+    ++m_accesses;
+    return m_ports.Read(port);
+}
+
+void SimulatedBoard::WritePort(std::uint16_t port, std::uint8_t value)
+{
+    ++m_accesses;
+    m_ports.Write(port, value);
+}
+
+} // namespace quav
