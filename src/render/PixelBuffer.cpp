@@ -29,18 +29,18 @@ void PixelBuffer::DrawRow(const std::uint32_t* source, int sourceWidth, int x, i
     std::memcpy(Row(y) + x + from, source + from, std::size_t(to - from) * sizeof(std::uint32_t));
 }
 
-void PixelBuffer::Draw(const PixelBuffer& source, int x, int y)
+void PixelBuffer::Draw(PixelView source, int x, int y)
 {
-    for (int r = 0; r < source.m_height; ++r) {
-        DrawRow(source.Row(r), source.m_width, x, y + r);
+    for (int r = 0; r < source.Height(); ++r) {
+        DrawRow(source.Row(r), source.Width(), x, y + r);
     }
 }
 
-void PixelBuffer::DrawDoubleHeight(const PixelBuffer& source, int x, int y)
+void PixelBuffer::DrawDoubleHeight(PixelView source, int x, int y)
 {
-    for (int r = 0; r < source.m_height; ++r) {
-        DrawRow(source.Row(r), source.m_width, x, y + 2 * r);
-        DrawRow(source.Row(r), source.m_width, x, y + 2 * r + 1);
+    for (int r = 0; r < source.Height(); ++r) {
+        DrawRow(source.Row(r), source.Width(), x, y + 2 * r);
+        DrawRow(source.Row(r), source.Width(), x, y + 2 * r + 1);
     }
 }
 

@@ -1,6 +1,7 @@
 #include "render/Renderer.h"
 
 #include <cstring>
+#include <utility>
 
 namespace quav {
 
@@ -35,9 +36,7 @@ Renderer::Renderer()
 void Renderer::SetupRenderer()
 {
     m_rowStrip = PixelBuffer(RowWidth, RowHeight);
-    m_headerImage = PixelBuffer(RowWidth, RowHeight);
     m_rowImage = PixelBuffer(RowWidth, RowHeight);
-    m_rowsImage = PixelBuffer(RowWidth, RowsHeight);
     m_pageSnapshot = PixelBuffer(RowWidth, PageHeight);
     m_pageImage = PixelBuffer(RowWidth, PageHeight);
     DoubleHeightRows.fill(1);
@@ -47,19 +46,33 @@ void Renderer::SetupRenderer()
 
 void Renderer::DrawGlyph(std::uint8_t glyph, std::uint8_t foreground, std::uint8_t background)
 {
+    // Four pixels at a time: each lane tests its own bit of the glyph row and becomes the
+    // background, flipped to the foreground where the bit is set.
+    using Pixels4 = std::uint32_t __attribute__((vector_size(16)));
+    using Pixels2 = std::uint32_t __attribute__((vector_size(8)));
+    constexpr Pixels4 bitsA{0x8000, 0x4000, 0x2000, 0x1000};
+    constexpr Pixels4 bitsB{0x0800, 0x0400, 0x0200, 0x0100};
+    constexpr Pixels2 bitsC{0x0080, 0x0040};
     const std::uint32_t bg = TeletextColours[background & 7];
     const std::uint32_t flip = TeletextColours[foreground & 7] ^ bg;
+    const Pixels4 bg4{bg, bg, bg, bg};
+    const Pixels4 flip4{flip, flip, flip, flip};
+    const Pixels2 bg2{bg, bg};
+    const Pixels2 flip2{flip, flip};
+
     const std::uint16_t* words = GlyphTable.data() + std::size_t(glyph) * GlyphHeight;
     const int column = m_column < 0 ? 0 : m_column >= Columns ? Columns - 1 : m_column;
     std::uint32_t* cell = m_rowStrip.Row(0) + column * GlyphWidth;
-    // Branch-free: each pixel is the background, flipped to the foreground where its bit is
-    // set, so the compiler can keep the ten pixels of a glyph row in vector registers.
     for (int r = 0; r < GlyphHeight; ++r, cell += RowWidth) {
         const std::uint32_t word = words[r];
-        for (int j = 0; j < GlyphWidth; ++j) {
-            const std::uint32_t set = 0u - ((word >> (15 - j)) & 1u);
-            cell[j] = bg ^ (flip & set);
-        }
+        const Pixels4 w4{word, word, word, word};
+        const Pixels2 w2{word, word};
+        const Pixels4 a = bg4 ^ (flip4 & reinterpret_cast<Pixels4>((w4 & bitsA) != 0));
+        const Pixels4 b = bg4 ^ (flip4 & reinterpret_cast<Pixels4>((w4 & bitsB) != 0));
+        const Pixels2 c = bg2 ^ (flip2 & reinterpret_cast<Pixels2>((w2 & bitsC) != 0));
+        std::memcpy(cell, &a, sizeof a);
+        std::memcpy(cell + 4, &b, sizeof b);
+        std::memcpy(cell + 8, &c, sizeof c);
     }
 }
 
@@ -148,8 +161,8 @@ void Renderer::RenderHeaderRow(std::span<const std::uint8_t, 40> headerRow)
 {
     ResetCellState();
     RenderRow(headerRow.data());
-    m_headerImage.Draw(m_rowStrip, 0, 0);
-    m_pageImage.Draw(m_headerImage, 0, 0);
+    // Always normal height, whatever the row holds.
+    m_pageImage.Draw(m_rowStrip, 0, 0);
 }
 
 void Renderer::RenderPageRows(std::span<const std::uint8_t, 960> pageRows)
@@ -167,17 +180,20 @@ void Renderer::RenderPageRows(std::span<const std::uint8_t, 960> pageRows)
         }
         DoubleHeightRows[k - 1] = 1;
         RenderRow(pageRows.data() + k * Columns);
-        m_rowImage.Draw(m_rowStrip, 0, 0);
+        // The strip becomes the row image without a copy: every cell of the strip is drawn
+        // again for the next row anyway.
+        std::swap(m_rowStrip, m_rowImage);
+        // Into RowsImage, which is the page image below the header.
+        const int top = RowHeight + y;
         if (m_state.RowIsDouble) {
             // The whole row is doubled, cells before the double-height code included. In
             // row 23 only the upper half fits.
-            m_rowsImage.DrawDoubleHeight(m_rowImage, 0, y);
+            m_pageImage.DrawDoubleHeight(m_rowImage, 0, top);
             skip = true;
         } else {
-            m_rowsImage.Draw(m_rowImage, 0, y);
+            m_pageImage.Draw(m_rowImage, 0, top);
         }
     }
-    m_pageImage.Draw(m_rowsImage, 0, RowHeight);
 }
 
 } // namespace quav

@@ -31,10 +31,15 @@ struct CellState
 /// image: 40 cells of 10 x 13 pixels per row, teletext spacing attributes (ETS 300 706,
 /// level 1: colours, mosaics, hold, conceal, boxes, double height) interpreted cell by cell.
 ///
-/// Each row is drawn into `RowStrip`, then copied into its image: the header into
-/// `HeaderImage`, a page row into `RowImage` and from there into `RowsImage` (stretched to
-/// twice the height when it holds double height). The page image receives the header at
-/// y = 0 and the rows at y = 13. The images keep the last rendered rows until the next render.
+/// Each row is drawn into `RowStrip` and then becomes `RowImage`; a page row goes from there
+/// into `RowsImage`, stretched to twice the height when it holds double height. The page
+/// image has the header at y = 0 and the page rows at y = 13. The images keep the last
+/// rendered rows until the next render.
+///
+/// `HeaderImage` and `RowsImage` are the two bands of the page image (rows 0-12 and
+/// 13-311): only the renderer draws into the page image, and always both together with the
+/// band, so sharing the memory saves a copy of the whole page per render without changing
+/// what anybody sees.
 ///
 /// Not thread-safe; everything runs on the user-interface thread.
 class Renderer
@@ -77,9 +82,12 @@ public:
     const CellState& State() const { return m_state; }
 
     const PixelBuffer& RowStrip() const { return m_rowStrip; }
-    const PixelBuffer& HeaderImage() const { return m_headerImage; }
     const PixelBuffer& RowImage() const { return m_rowImage; }
-    const PixelBuffer& RowsImage() const { return m_rowsImage; }
+    /// The last rendered header row, 400 x 13.
+    PixelView HeaderImage() const { return m_pageImage.Band(0, RowHeight); }
+    /// The last rendered page rows 1-23, 400 x 299; row k at y = (k - 1) x 13.
+    PixelView RowsImage() const { return m_pageImage.Band(RowHeight, RowsHeight); }
+    /// The whole page, 400 x 312.
     const PixelBuffer& PageImage() const { return m_pageImage; }
     /// The copy of the page that the print panel takes and prints.
     PixelBuffer& PageSnapshot() { return m_pageSnapshot; }
@@ -96,9 +104,7 @@ private:
     int m_column = 0;
     CellState m_state;
     PixelBuffer m_rowStrip;
-    PixelBuffer m_headerImage;
     PixelBuffer m_rowImage;
-    PixelBuffer m_rowsImage;
     PixelBuffer m_pageSnapshot;
     PixelBuffer m_pageImage;
 };

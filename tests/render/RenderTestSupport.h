@@ -13,7 +13,7 @@ namespace quav::test {
 /// The 130 pixels of one cell, row by row.
 using Cell = std::array<std::uint32_t, GlyphWidth * GlyphHeight>;
 
-inline Cell CellAt(const PixelBuffer& picture, int column, int top)
+inline Cell CellAt(PixelView picture, int column, int top)
 {
     Cell cell{};
     for (int r = 0; r < GlyphHeight; ++r) {

@@ -21,7 +21,7 @@ struct Expect
     std::uint8_t background;
 };
 
-void ExpectCells(const PixelBuffer& page, int top, const std::vector<Expect>& cells)
+void ExpectCells(PixelView page, int top, const std::vector<Expect>& cells)
 {
     for (std::size_t c = 0; c < cells.size(); ++c) {
         SCOPED_TRACE(testing::Message() << "column " << c);
@@ -350,8 +350,8 @@ TEST(Setup, StartsBlackWithAllRowsOwnAndCanBeRepeated)
         EXPECT_EQ(own, 1);
     }
     EXPECT_TRUE(r.Reveal) << "the reveal flag belongs to the user, not to the set-up";
-    for (const PixelBuffer* image : {&r.PageImage(), &r.RowsImage(), &r.HeaderImage()}) {
-        for (std::uint32_t px : image->Pixels()) {
+    for (PixelView image : {PixelView(r.PageImage()), r.RowsImage(), r.HeaderImage()}) {
+        for (std::uint32_t px : image.Pixels()) {
             ASSERT_EQ(px, 0u);
         }
     }
