@@ -2,11 +2,18 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <vector>
 
 namespace {
+
+// On a shared machine the fastest of several repetitions is the steadiest figure.
+double Fastest(const std::vector<double>& times)
+{
+    return *std::min_element(times.begin(), times.end());
+}
 
 // A busy page: every row full, text mixed with colour changes, mosaics of both styles,
 // hold, conceal, boxes and one double-height row.
@@ -51,7 +58,7 @@ void BM_RenderPage(benchmark::State& state)
     }
     state.SetBytesProcessed(std::int64_t(state.iterations()) * 400 * 312 * 4);
 }
-BENCHMARK(BM_RenderPage)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_RenderPage)->Unit(benchmark::kMicrosecond)->ComputeStatistics("min", Fastest);
 
 // The floor: writing the page image's 400 x 312 x 4 bytes once.
 void BM_MemsetPage(benchmark::State& state)
@@ -65,6 +72,6 @@ void BM_MemsetPage(benchmark::State& state)
     }
     state.SetBytesProcessed(std::int64_t(state.iterations()) * 400 * 312 * 4);
 }
-BENCHMARK(BM_MemsetPage)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_MemsetPage)->Unit(benchmark::kMicrosecond)->ComputeStatistics("min", Fastest);
 
 } // namespace

@@ -31,15 +31,15 @@ struct CellState
 /// image: 40 cells of 10 x 13 pixels per row, teletext spacing attributes (ETS 300 706,
 /// level 1: colours, mosaics, hold, conceal, boxes, double height) interpreted cell by cell.
 ///
-/// Each row is drawn into `RowStrip` and then becomes `RowImage`; a page row goes from there
-/// into `RowsImage`, stretched to twice the height when it holds double height. The page
-/// image has the header at y = 0 and the page rows at y = 13. The images keep the last
-/// rendered rows until the next render.
+/// The page image has the header at y = 0 and page row k at y = 13 x k. `HeaderImage` and
+/// `RowsImage` are its two bands (rows 0-12 and 13-311): only the renderer draws into the
+/// page image, so sharing the memory saves copying the whole page on every render without
+/// changing what anybody sees. The images keep the last rendered rows until the next render.
 ///
-/// `HeaderImage` and `RowsImage` are the two bands of the page image (rows 0-12 and
-/// 13-311): only the renderer draws into the page image, and always both together with the
-/// band, so sharing the memory saves a copy of the whole page per render without changing
-/// what anybody sees.
+/// Rows at normal height are drawn straight into their place, a band of the same shape as
+/// `RowStrip`. A row with double height is drawn into `RowStrip` and stretched from there
+/// into `RowsImage`, every pixel row twice. `RowImage` shows the row just rendered, before
+/// any stretching.
 ///
 /// Not thread-safe; everything runs on the user-interface thread.
 class Renderer
@@ -59,6 +59,9 @@ public:
 
     /// Sets itself up right away, so rendering is safe from the start.
     Renderer();
+    // The images look into the renderer's own buffers.
+    Renderer(const Renderer&) = delete;
+    Renderer& operator=(const Renderer&) = delete;
 
     /// Creates the images at their sizes (all black) and marks all 23 page rows as drawn
     /// from their own bytes.
@@ -70,9 +73,10 @@ public:
     /// drawn) into RowsImage and the page image, and fills DoubleHeightRows.
     void RenderPageRows(std::span<const std::uint8_t, 960> pageRows);
 
-    /// Interprets one row byte at the current column and draws its cell into RowStrip.
+    /// Interprets one row byte at the current column and draws its cell.
     void RenderCell(std::uint8_t b);
-    /// Draws one glyph into RowStrip at the current column; all 130 pixels are written.
+    /// Draws one glyph at the current column of the row being drawn (RowStrip outside the
+    /// render operations); all 130 pixels are written.
     void DrawGlyph(std::uint8_t glyph, std::uint8_t foreground, std::uint8_t background);
 
     /// The column (0-39) that RenderCell and DrawGlyph draw at.
@@ -82,7 +86,7 @@ public:
     const CellState& State() const { return m_state; }
 
     const PixelBuffer& RowStrip() const { return m_rowStrip; }
-    const PixelBuffer& RowImage() const { return m_rowImage; }
+    PixelView RowImage() const { return m_rowImage; }
     /// The last rendered header row, 400 x 13.
     PixelView HeaderImage() const { return m_pageImage.Band(0, RowHeight); }
     /// The last rendered page rows 1-23, 400 x 299; row k at y = (k - 1) x 13.
@@ -99,12 +103,16 @@ public:
     bool Reveal = false;
 
 private:
-    void RenderRow(const std::uint8_t* bytes);
+    // The bodies of RenderCell and DrawGlyph, inlined into the row loop.
+    void RenderCellAt(std::uint8_t b);
+    void DrawGlyphAt(std::uint8_t glyph, std::uint8_t foreground, std::uint8_t background);
+    void RenderRow(const std::uint8_t* bytes, std::uint32_t* target);
 
     int m_column = 0;
     CellState m_state;
     PixelBuffer m_rowStrip;
-    PixelBuffer m_rowImage;
+    PixelView m_rowImage;
+    std::uint32_t* m_target = nullptr; // top left pixel of the row being drawn, 400 pixels per line
     PixelBuffer m_pageSnapshot;
     PixelBuffer m_pageImage;
 };
