@@ -1,5 +1,6 @@
 #include "render/Renderer.h"
 
+#include <cassert>
 #include <cstring>
 
 namespace quav {
@@ -231,6 +232,7 @@ void Renderer::RenderPageRows(std::span<const std::uint8_t, 960> pageRows)
         // and copying. A double row goes through the strip and is stretched from there.
         const bool holdsDoubleHeight = std::memchr(bytes, DoubleHeight, Columns) != nullptr;
         RenderRow(bytes, holdsDoubleHeight ? m_rowStrip.Row(0) : m_pageImage.Row(top));
+        assert(m_state.RowIsDouble == holdsDoubleHeight);
         if (m_state.RowIsDouble) {
             // The whole row is doubled, cells before the double-height code included. In
             // row 23 only the upper half fits.
