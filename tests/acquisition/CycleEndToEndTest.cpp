@@ -1,0 +1,100 @@
+#include "CycleTestBench.h"
+#include "acquisition/RendererBridge.h"
+#include "render/Renderer.h"
+
+#include <gtest/gtest.h>
+
+namespace quav {
+namespace {
+
+using namespace test;
+
+// The cycle with the real renderer, from StartCycle, on the board's broadcast.
+struct EndToEnd
+{
+    EndToEnd(BoardPlacement placement = {}) : stack(placement)
+    {
+        stack.Play(CycleService());
+        host.cycle = &cycle;
+        host.onTime = [this](std::int64_t now) {
+            stack.Run(std::chrono::milliseconds(now - last));
+            last = now;
+        };
+    }
+    // What the page image must show for a page's rows 1 to 23 with the header just read.
+    std::vector<std::uint32_t> Expected(const packets::TestPage& page)
+    {
+        std::array<std::uint8_t, 960> rows{};
+        for (int r = 1; r < 24; ++r) {
+            const auto stored = page.StoredRow(r);
+            std::copy(stored.begin(), stored.end(), rows.begin() + 40 * r);
+        }
+        Renderer reference;
+        reference.RenderHeaderRow(stack.decoder.HeaderRow());
+        reference.RenderPageRows(rows);
+        const auto& p = reference.PageImage();
+        return {p.Pixels().begin() + 400 * 13, p.Pixels().end()};
+    }
+    std::vector<std::uint32_t> ShownRows() const
+    {
+        const auto& p = renderer.PageImage();
+        return {p.Pixels().begin() + 400 * 13, p.Pixels().end()};
+    }
+    std::string Display() const { return DisplayText(cycle.Digits(), host.display); }
+
+    SimulatedStack stack;
+    FakeCycleHost host;
+    FakeSettingsStore store;
+    Renderer renderer;
+    RendererBridge bridge{renderer, stack.decoder};
+    AcquisitionCycle cycle{host, stack.decoder, bridge, store, stack.settings};
+    PageSelection selection{cycle, stack.decoder, bridge};
+    std::int64_t last = 0;
+};
+
+packets::TestPage Page(const std::string& number)
+{
+    packets::TestPage p;
+    p.number = number;
+    if (number == "100") {
+        p.rows[1] = "Index: Nachrichten 123, Sport 250";
+        p.rows[2] = "Seite 100";
+    } else {
+        p.rows[1] = "Seite " + number;
+    }
+    return p;
+}
+
+TEST(CycleEndToEnd, ShowsPageHundredThenTheTypedPage)
+{
+    EndToEnd e;
+    e.cycle.StartCycle();
+    e.host.RunFor(3000);
+    EXPECT_EQ(e.Display(), "100");
+    EXPECT_EQ(e.host.panels[0], "");
+    EXPECT_EQ(e.ShownRows(), e.Expected(Page("100")));
+
+    e.selection.KeyPress('1');
+    EXPECT_EQ(e.Display(), "1--");
+    e.selection.KeyPress('2');
+    EXPECT_EQ(e.Display(), "12-");
+    e.selection.KeyPress('3');
+    EXPECT_EQ(e.Display(), "123");
+    e.host.RunFor(3000);
+    EXPECT_EQ(e.Display(), "123");
+    EXPECT_EQ(e.ShownRows(), e.Expected(Page("123")));
+}
+
+TEST(CycleEndToEnd, ABoardOnAnotherPortIsNotFound)
+{
+    EndToEnd e(BoardPlacement{adapter::DeviceKind::SerialModule, 2});
+    e.stack.settings.Port = 1;
+    e.cycle.StartCycle();
+    e.host.RunFor(3000);
+    EXPECT_EQ(e.host.panels[0], "Videotext Hardware nicht gefunden");
+    EXPECT_EQ(e.Display(), "---");
+    EXPECT_FALSE(e.cycle.TeletextPresent());
+}
+
+} // namespace
+} // namespace quav
