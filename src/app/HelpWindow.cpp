@@ -6,10 +6,17 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+// The help pages live in a static library, whose resources must be registered by hand.
+static void InitHelpResources()
+{
+    Q_INIT_RESOURCE(help);
+}
+
 namespace quav {
 
 HelpWindow::HelpWindow(QWidget* parent) : QWidget(parent, Qt::Window), m_browser(new QTextBrowser(this))
 {
+    InitHelpResources();
     setWindowTitle(QStringLiteral("Hilfe zu QUAV-Videotext"));
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);

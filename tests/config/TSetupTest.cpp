@@ -1,0 +1,169 @@
+#include "config/SettingsStore.h"
+#include "config/TSetup.h"
+#include "support/SimulatedStack.h"
+
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSettings>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+
+#include <gtest/gtest.h>
+
+namespace quav {
+namespace {
+
+struct DialogBench
+{
+    DialogBench() : store(settings, QString::fromStdString(scratch.File("QUAV.conf")))
+    {
+        dialog.showError = [this](const QString& m) { errors.push_back(m); };
+    }
+    QStringList Items() const
+    {
+        QStringList items;
+        for (int i = 0; i < dialog.PortSel->count(); ++i) {
+            items << dialog.PortSel->itemText(i);
+        }
+        return items;
+    }
+    QString Stored(const QString& key)
+    {
+        QSettings s(QString::fromStdString(scratch.File("QUAV.conf")), QSettings::IniFormat);
+        return s.value(key).toString();
+    }
+    test::ScratchDirectory scratch;
+    Settings settings;
+    SettingsStore store;
+    TSetup dialog{settings, store};
+    std::vector<QString> errors;
+};
+
+TEST(SettingsDialog, ShowsTheAdaptersPortListWithItsStoredChoice)
+{
+    DialogBench b;
+    b.settings.Device = 1;
+    b.settings.VDPort = 2;
+    b.dialog.SetupActive();
+    EXPECT_EQ(b.Items(), (QStringList{QStringLiteral("250H"), QStringLiteral("300H"), QStringLiteral("330H"),
+                                      QStringLiteral("3E0H")}));
+    EXPECT_EQ(b.dialog.PortSel->currentText(), QStringLiteral("330H"));
+    EXPECT_TRUE(b.dialog.DeviceBut2->isChecked());
+    b.settings.Device = 2;
+    b.settings.ctsPort = 1;
+    b.dialog.SetupActive();
+    EXPECT_EQ(b.Items().size(), 6);
+    EXPECT_EQ(b.dialog.PortSel->currentText(), QStringLiteral("1F0H"));
+    EXPECT_TRUE(b.dialog.DeviceBut3->isChecked());
+    EXPECT_FALSE(b.dialog.DeviceBut4->isEnabled());
+}
+
+TEST(SettingsDialog, EachAdapterKeepsItsOwnPortAcrossSwitches)
+{
+    DialogBench b;
+    b.settings.Port = 2;
+    b.dialog.SetupActive();
+    b.dialog.DeviceBut3->click();
+    EXPECT_EQ(b.settings.Device, 2);
+    EXPECT_EQ(b.Items().first(), QStringLiteral("100H"));
+    b.dialog.DeviceBut1->click();
+    EXPECT_EQ(b.dialog.PortSel->currentText(), QStringLiteral("COM2"));
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(b.scratch.File("QUAV.conf"))) &&
+                 !b.Stored(QStringLiteral("Config")).isEmpty())
+        << "nothing is saved in between";
+}
+
+TEST(SettingsDialog, APortChoiceReachesTheRecordAtOnce)
+{
+    DialogBench b;
+    b.dialog.SetupActive();
+    b.dialog.PortSel->setCurrentIndex(2);
+    b.dialog.PortChange(2);
+    EXPECT_EQ(b.settings.Port, 3);
+}
+
+TEST(SettingsDialog, ADelayThatIsNoNumberIsPutBackWhenTheFieldIsLeft)
+{
+    DialogBench b;
+    b.dialog.SetupActive();
+    b.dialog.DelConstEnter();
+    b.dialog.DelConst->setText(QStringLiteral("zwölf"));
+    b.dialog.DelConstExit();
+    EXPECT_EQ(b.dialog.DelConst->text(), QStringLiteral("200"));
+    b.dialog.DelConstEnter();
+    b.dialog.DelConst->setText(QStringLiteral(" 0150"));
+    b.dialog.DelConstExit();
+    EXPECT_EQ(b.dialog.DelConst->text(), QStringLiteral("150"));
+}
+
+TEST(SettingsDialog, ClosingSavesTypedValuesOutsideTheArrowRange)
+{
+    DialogBench b;
+    b.dialog.show();
+    b.dialog.DelConst->setText(QStringLiteral("5"));
+    b.dialog.LoopSel->setCurrentIndex(9);
+    EXPECT_EQ(b.dialog.LoopSel->currentText(), QStringLiteral("1 sec"));
+    b.dialog.ButExitClick();
+    EXPECT_EQ(b.settings.I2cDelay, 5);
+    EXPECT_EQ(b.settings.LoopTime, 9);
+    EXPECT_EQ(PollingInterval(b.settings).count(), 1000);
+    EXPECT_EQ(b.Stored(QStringLiteral("Hardware/I2cDelay")), QStringLiteral("5"));
+    EXPECT_EQ(b.Stored(QStringLiteral("Config")), QStringLiteral("11"));
+}
+
+TEST(SettingsDialog, ABadDelayKeepsTheDialogOpenAndSavesNothing)
+{
+    DialogBench b;
+    b.dialog.show();
+    b.dialog.DelConst->setText(QStringLiteral("12a"));
+    b.dialog.close();
+    EXPECT_TRUE(b.dialog.isVisible());
+    ASSERT_EQ(b.errors.size(), 1u);
+    EXPECT_EQ(b.errors[0], QStringLiteral("'12a' ist kein gültiger Integerwert"));
+    EXPECT_TRUE(b.Stored(QStringLiteral("Config")).isEmpty());
+    b.dialog.DelConst->setText(QStringLiteral("300"));
+    b.dialog.close();
+    EXPECT_FALSE(b.dialog.isVisible());
+    EXPECT_EQ(b.Stored(QStringLiteral("Hardware/I2cDelay")), QStringLiteral("300"));
+}
+
+TEST(SettingsDialog, TheArrowsKeepToTenToNineHundredNinety)
+{
+    DialogBench b;
+    b.dialog.SetupActive();
+    b.dialog.DelConst->setText(QStringLiteral("985"));
+    b.dialog.UpDownUp->click();
+    EXPECT_EQ(b.dialog.DelConst->text(), QStringLiteral("990"));
+    b.dialog.UpDownUp->click();
+    EXPECT_EQ(b.dialog.DelConst->text(), QStringLiteral("990"));
+    b.dialog.DelConst->setText(QStringLiteral("5"));
+    b.dialog.UpDownDown->click();
+    EXPECT_EQ(b.dialog.DelConst->text(), QStringLiteral("10"));
+    b.dialog.UpDownUp->click();
+    EXPECT_EQ(b.dialog.DelConst->text(), QStringLiteral("20"));
+}
+
+TEST(SettingsDialog, HandEditedValuesShowNoSelectionAndAreKept)
+{
+    DialogBench b;
+    b.settings.Port = 7;
+    b.settings.LoopTime = 42;
+    b.dialog.show();
+    EXPECT_EQ(b.dialog.PortSel->currentIndex(), -1);
+    EXPECT_EQ(b.dialog.LoopSel->currentIndex(), -1);
+    b.dialog.ButExitClick();
+    EXPECT_FALSE(b.dialog.isVisible());
+    EXPECT_EQ(b.settings.LoopTime, 42) << "no selection changes nothing";
+    EXPECT_EQ(b.Stored(QStringLiteral("Hardware/LoopTime")), QStringLiteral("42"));
+    b.settings.Device = 9;
+    b.dialog.SetupActive();
+    EXPECT_EQ(b.dialog.PortSel->count(), 0);
+    EXPECT_TRUE(b.dialog.DeviceBut1->isChecked()) << "the radio buttons stay as they were";
+}
+
+} // namespace
+} // namespace quav
