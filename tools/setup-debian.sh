@@ -9,7 +9,7 @@ packages=(
     qt6-base-dev qt6-qpa-plugins libgl-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     clang libclang-rt-14-dev
-    xvfb xauth
+    xvfb xauth poppler-utils
 )
 
 missing=()
