@@ -19,24 +19,25 @@ public:
     void RenderHeaderRow() override
     {
         m_renderer.RenderHeaderRow(m_decoder.HeaderRow());
-        Drawn();
+        Drawn(false);
     }
     void RenderPageRows() override
     {
         m_renderer.RenderPageRows(m_decoder.PageRows());
-        Drawn();
+        Drawn(true);
     }
     const std::array<std::uint8_t, 23>& DoubleHeightRows() const override { return m_renderer.DoubleHeightRows; }
     void SetReveal(bool reveal) override { m_renderer.Reveal = reveal; }
 
-    /// Called after each drawing into the page image (the window repaints then).
-    std::function<void()> onDrawn;
+    /// Called after each drawing into the page image (the window repaints then); true when
+    /// the page rows were drawn, false for the header row alone.
+    std::function<void(bool wholePage)> onDrawn;
 
 private:
-    void Drawn()
+    void Drawn(bool wholePage)
     {
         if (onDrawn) {
-            onDrawn();
+            onDrawn(wholePage);
         }
     }
 

@@ -86,7 +86,14 @@ Viewer::Viewer(const ViewerOptions& options)
     m_info = std::make_unique<TInfo>(m_main.get());
     m_printPanel = std::make_unique<TDruckpanel>(m_printerAccess, m_main.get());
     m_main->SetDialogs(*m_setup, *m_info, *m_printPanel);
-    m_bridge.onDrawn = [this] { m_main->PageDrawn(); };
+    m_bridge.onDrawn = [this](bool wholePage) {
+        m_main->PageDrawn();
+        if (wholePage && onFirstPage) {
+            auto report = std::move(onFirstPage);
+            onFirstPage = nullptr;
+            report();
+        }
+    };
 }
 
 Viewer::~Viewer()

@@ -61,6 +61,8 @@ public:
     QPrinter& Printer() { return m_printer; }
     /// The simulated board; null with real hardware.
     SimulatedBoard* Board() { return m_board.get(); }
+    /// Called once, when the first page has been drawn.
+    std::function<void()> onFirstPage;
     /// A message about the hardware access, to be shown once the window is up (empty when
     /// all is well).
     const QString& HardwareMessage() const { return m_hardwareMessage; }

@@ -9,6 +9,37 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include <time.h>
+#include <unistd.h>
+
+namespace quav {
+
+// Milliseconds since the kernel started this process (start time from /proc/self/stat).
+long long MillisecondsSinceProcessStart()
+{
+    std::ifstream statFile("/proc/self/stat");
+    std::string stat((std::istreambuf_iterator<char>(statFile)), std::istreambuf_iterator<char>());
+    const auto close = stat.rfind(')');
+    if (close == std::string::npos) {
+        return -1;
+    }
+    std::istringstream fields(stat.substr(close + 2));
+    std::string field;
+    // Fields after the command name start at field 3; the start time is field 22.
+    for (int i = 3; i <= 22 && fields >> field; ++i) {
+    }
+    const long long startTicks = std::stoll(field);
+    timespec now{};
+    clock_gettime(CLOCK_BOOTTIME, &now);
+    const long long nowMs = now.tv_sec * 1000LL + now.tv_nsec / 1000000;
+    return nowMs - startTicks * 1000LL / sysconf(_SC_CLK_TCK);
+}
+
+} // namespace quav
 
 int main(int argc, char* argv[])
 {
@@ -56,6 +87,12 @@ int main(int argc, char* argv[])
             main.activateWindow();
         }
     };
+    if (qEnvironmentVariableIsSet("QUAV_TRACE_STARTUP")) {
+        // For measuring the start: the time from the process start to the first page.
+        viewer->onFirstPage = [] {
+            std::fprintf(stderr, "QUAV_TRACE_STARTUP first-page-ms=%lld\n", quav::MillisecondsSinceProcessStart());
+        };
+    }
     main.show();
     if (!viewer->HardwareMessage().isEmpty()) {
         std::fprintf(stderr, "%s\n", viewer->HardwareMessage().toLocal8Bit().constData());
