@@ -6,14 +6,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <vector>
-
 #include <grp.h>
 #include <linux/capability.h>
 #include <pwd.h>
 #include <sys/prctl.h>
 #include <sys/syscall.h>
 #include <unistd.h>
+#include <vector>
 
 namespace quav {
 
@@ -224,8 +223,8 @@ std::string DropPrivileges()
     getresuid(&ruid, &euid, &suid);
     getresgid(&rgid, &egid, &sgid);
     if (plan.action == Action::SwitchUser) {
-        if (ruid != plan.uid || euid != plan.uid || suid != plan.uid || rgid != plan.gid || egid != plan.gid ||
-            sgid != plan.gid) {
+        if (ruid != plan.uid || euid != plan.uid || suid != plan.uid || rgid != plan.gid ||
+            egid != plan.gid || sgid != plan.gid) {
             return Failure("Benutzer und Gruppe stimmen nach dem Abgeben der Rechte nicht", EPERM);
         }
         if (plan.uid != 0 && (setuid(0) == 0 || seteuid(0) == 0)) {

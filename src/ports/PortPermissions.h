@@ -1,10 +1,9 @@
 #pragma once
 
-#include <sys/types.h>
-
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <sys/types.h>
 
 namespace quav {
 
@@ -34,9 +33,9 @@ struct PrivilegeDropPlan
 {
     enum class Action
     {
-        Nothing,            ///< an ordinary user without capabilities: nothing to give up
-        ClearCapabilities,  ///< keep the user, give up every capability (setcap, root login)
-        SwitchUser,         ///< go back to the user who started the program (sudo, setuid)
+        Nothing,           ///< an ordinary user without capabilities: nothing to give up
+        ClearCapabilities, ///< keep the user, give up every capability (setcap, root login)
+        SwitchUser,        ///< go back to the user who started the program (sudo, setuid)
     };
     Action action = Action::Nothing;
     uid_t uid = 0;

@@ -4,7 +4,6 @@
 
 #include <cerrno>
 #include <cstring>
-
 #include <sys/ioctl.h>
 #include <termios.h>
 
@@ -27,8 +26,9 @@ constexpr std::uint8_t McrLines = adapter::McrDtr | adapter::McrRts;
 // The line bits of the modem status register for the lines TIOCMGET reports.
 std::uint8_t StatusLines(int bits)
 {
-    return static_cast<std::uint8_t>(((bits & TIOCM_CTS) != 0 ? MsrCts : 0) | ((bits & TIOCM_DSR) != 0 ? MsrDsr : 0) |
-                                     ((bits & TIOCM_RI) != 0 ? MsrRi : 0) | ((bits & TIOCM_CD) != 0 ? MsrDcd : 0));
+    return static_cast<std::uint8_t>(
+        ((bits & TIOCM_CTS) != 0 ? MsrCts : 0) | ((bits & TIOCM_DSR) != 0 ? MsrDsr : 0) |
+        ((bits & TIOCM_RI) != 0 ? MsrRi : 0) | ((bits & TIOCM_CD) != 0 ? MsrDcd : 0));
 }
 
 } // namespace
@@ -55,7 +55,8 @@ ModemLineCalls& ModemLineCalls::System()
 }
 
 SerialLineIo::SerialLineIo(int fd, std::uint16_t comBase, ModemLineCalls& calls)
-    : m_calls(calls), m_fd(fd), m_modemControl(static_cast<std::uint16_t>(comBase + adapter::ModemControlOffset)),
+    : m_calls(calls), m_fd(fd),
+      m_modemControl(static_cast<std::uint16_t>(comBase + adapter::ModemControlOffset)),
       m_modemStatus(static_cast<std::uint16_t>(comBase + adapter::ModemStatusOffset))
 {
     // A failure here is kept: a tty without modem lines is known before the first access.
@@ -118,7 +119,8 @@ void SerialLineIo::SetLines(std::uint8_t value)
     const std::uint8_t fall = static_cast<std::uint8_t>(~value & m_mcr & McrLines);
     std::uint8_t lines = static_cast<std::uint8_t>(m_mcr & McrLines);
     const auto toBits = [](std::uint8_t mcr) {
-        return ((mcr & adapter::McrDtr) != 0 ? TIOCM_DTR : 0) | ((mcr & adapter::McrRts) != 0 ? TIOCM_RTS : 0);
+        return ((mcr & adapter::McrDtr) != 0 ? TIOCM_DTR : 0) |
+               ((mcr & adapter::McrRts) != 0 ? TIOCM_RTS : 0);
     };
     if (rise != 0) {
         if (Check(m_fd >= 0 ? m_calls.Raise(m_fd, toBits(rise)) : EBADF)) {

@@ -86,8 +86,8 @@ private:
     int m_fd;
     std::uint16_t m_modemControl;
     std::uint16_t m_modemStatus;
-    std::uint8_t m_mcr = 0;         ///< the register as last written; DTR and RTS as set
-    std::uint8_t m_lastStatus = 0;  ///< CTS, DSR, RI, DCD at the last status read
+    std::uint8_t m_mcr = 0;        ///< the register as last written; DTR and RTS as set
+    std::uint8_t m_lastStatus = 0; ///< CTS, DSR, RI, DCD at the last status read
     int m_firstError = 0;
     std::uint64_t m_ioctls = 0;
     std::uint64_t m_failedIoctls = 0;

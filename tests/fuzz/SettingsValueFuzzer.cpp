@@ -2,11 +2,11 @@
 
 #include "config/SettingsStore.h"
 
-#include <QString>
-
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+
+#include <QString>
 
 namespace {
 

@@ -7,13 +7,12 @@
 #include "broadcast/T42Recording.h"
 #include "sim/DecoderChip.h"
 
-#include <sys/mman.h>
-#include <unistd.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
+#include <sys/mman.h>
+#include <unistd.h>
 
 namespace {
 

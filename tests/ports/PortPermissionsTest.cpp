@@ -1,20 +1,20 @@
-#include "bus/AdapterPorts.h"
-#include "ports/DirectPortIo.h"
 #include "ports/PortPermissions.h"
 
-#include <gtest/gtest.h>
-
-#include <grp.h>
-#include <linux/capability.h>
-#include <sys/prctl.h>
-#include <sys/syscall.h>
-#include <sys/wait.h>
-#include <unistd.h>
+#include "bus/AdapterPorts.h"
+#include "ports/DirectPortIo.h"
 
 #include <cstdlib>
 #include <functional>
+#include <grp.h>
+#include <linux/capability.h>
 #include <string>
+#include <sys/prctl.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
 
 namespace quav {
 namespace {
@@ -30,9 +30,15 @@ TEST(PortPermissions, ParsesOnlyPlainUserNumbers)
         const char* text;
         std::optional<std::uint32_t> expected;
     };
-    const std::vector<Row> rows{{"1000", 1000},     {"0", 0},          {"65534", 65534},  {"", std::nullopt},
-                                {"-1", std::nullopt}, {"+5", std::nullopt}, {"12a", std::nullopt},
-                                {" 7", std::nullopt}, {"4294967294", 4294967294u},
+    const std::vector<Row> rows{{"1000", 1000},
+                                {"0", 0},
+                                {"65534", 65534},
+                                {"", std::nullopt},
+                                {"-1", std::nullopt},
+                                {"+5", std::nullopt},
+                                {"12a", std::nullopt},
+                                {" 7", std::nullopt},
+                                {"4294967294", 4294967294u},
                                 {"4294967295", std::nullopt}, // the "unchanged" value of the set*id calls
                                 {"99999999999", std::nullopt}};
     for (const Row& row : rows) {
@@ -286,7 +292,8 @@ TEST(PortPermissions, WithoutPortAccessTheUserLearnsWhatToSetUp)
     }
     close(fds[0]);
     EXPECT_EQ(result, "");
-    for (const char* part : {"Kein Zugriff auf die I/O-Ports", "setcap cap_sys_rawio+ep", "sudo", "dialout"}) {
+    for (const char* part :
+         {"Kein Zugriff auf die I/O-Ports", "setcap cap_sys_rawio+ep", "sudo", "dialout"}) {
         EXPECT_NE(message.find(part), std::string::npos) << part << " missing in: " << message;
     }
 }

@@ -1,19 +1,19 @@
+#include "ports/SerialLineIo.h"
+
 #include "bus/AdapterPorts.h"
 #include "bus/I2cMaster.h"
 #include "bus/LineAdapters.h"
-#include "ports/SerialLineIo.h"
-
-#include <gtest/gtest.h>
-
-#include <fcntl.h>
-#include <sys/ioctl.h>
-#include <termios.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
+#include <fcntl.h>
 #include <string>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 namespace quav {
 namespace {
@@ -137,8 +137,8 @@ TEST(SerialLineIo, ModemStatusShowsTheLinesAndTheirChangesAsAUartDoes)
         {0, TIOCM_CD, 0x80 | 0x08},
         {TIOCM_CD, TIOCM_CD, 0x80},
         {0, TIOCM_CTS | TIOCM_DSR, 0x10 | 0x20 | 0x01 | 0x02},
-        {0, TIOCM_RI, 0x40},               // a ring starting is no trailing edge
-        {TIOCM_RI, 0, 0x04},               // its end is
+        {0, TIOCM_RI, 0x40}, // a ring starting is no trailing edge
+        {TIOCM_RI, 0, 0x04}, // its end is
         {TIOCM_CD | TIOCM_RI, TIOCM_CD | TIOCM_RI, 0xC0},
         {TIOCM_CTS, 0, 0x01},
     };
@@ -166,7 +166,7 @@ TEST(SerialLineIo, AnswersEverywhereElseAsAPcWithoutHardware)
     };
     // Another COM port's status register reads no carrier: 0xFF there would read as an
     // acknowledging decoder.
-    const std::vector<Row> rows{{0x2FE, 0x00}, {0x3EE, 0x00}, {0x2EE, 0x00}, {0x2FC, 0xFF}, {0x3F8, 0xFF},
+    const std::vector<Row> rows{{0x2FE, 0x00}, {0x3EE, 0x00}, {0x2EE, 0x00}, {0x2FC, 0xFF},  {0x3F8, 0xFF},
                                 {0x3FD, 0xFF}, {0x251, 0xFF}, {0x102, 0xFF}, {0x0000, 0xFF}, {0xFFFF, 0xFF}};
     for (const Row& row : rows) {
         SCOPED_TRACE(row.port);
@@ -186,7 +186,7 @@ TEST(SerialLineIo, ADeviceThatDisappearsReadsAsReleasedAndIsReportedNotThrown)
     LineAdapters lines(io, settings);
     I2cMaster master(lines);
 
-    tty.lines = TIOCM_CD; // a decoder holding SDA low, until ...
+    tty.lines = TIOCM_CD;         // a decoder holding SDA low, until ...
     tty.failFrom = tty.calls + 1; // ... the adapter is pulled out
     tty.error = ENODEV;
     EXPECT_EQ(io.ReadPort(Msr), 0x00);
