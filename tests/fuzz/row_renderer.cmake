@@ -1,0 +1,1 @@
+quav_add_fuzzer(quav_fuzz_row_renderer SOURCES RowRendererFuzzer.cpp DEPS quav_render)

@@ -1,0 +1,1 @@
+quav_add_fuzzer(quav_fuzz_settings_value SOURCES SettingsValueFuzzer.cpp DEPS quav_config)
