@@ -323,6 +323,14 @@ void TMain::ButHelpClick()
 void TMain::Tim()
 {
     m_cycle->Tim();
+    if (afterTick) {
+        afterTick();
+    }
+}
+
+void TMain::ShowPaused(const QString& message)
+{
+    WithTimerPaused([this, &message] { showMessage(app::Title(), message, false); });
 }
 
 void TMain::WithTimerPaused(const std::function<void()>& step)

@@ -105,6 +105,10 @@ public:
     std::function<void(const QString& title, const QString& message, bool abortButton)> showMessage;
     /// Called for each help context opened; by default the help window shows it.
     std::function<void(int)> showHelp;
+    /// Called after each tick of the cycle.
+    std::function<void()> afterTick;
+    /// Shows a message with the cycle paused, and lets it go on afterwards.
+    void ShowPaused(const QString& message);
 
     // Controls, for the window tests.
     QToolButton* ButExit = nullptr;

@@ -2,6 +2,7 @@
 
 #include "app/AppInfo.h"
 #include "app/BoardSource.h"
+#include "app/HardwarePortIo.h"
 #include "bus/AdapterPorts.h"
 #include "config/QuavError.h"
 #include "ports/DirectPortIo.h"
@@ -30,18 +31,27 @@ std::unique_ptr<SimulatedBoard> Viewer::MakeBoard(const ViewerOptions& options)
 
 namespace {
 
-std::unique_ptr<PortIo> MakeHardware(const ViewerOptions& options, QString& message)
+// No card answers: what an empty ISA bus reads.
+class NoCards final : public PortIo
+{
+public:
+    std::uint8_t ReadPort(std::uint16_t) override { return 0xFF; }
+    void WritePort(std::uint16_t, std::uint8_t) override {}
+};
+
+} // namespace
+
+std::unique_ptr<PortIo> Viewer::MakeHardware(const ViewerOptions& options)
 {
     if (!options.hardware) {
         return nullptr;
     }
-    const auto ports = adapter::AllAdapterPorts();
-    auto direct = std::make_unique<DirectPortIo>(ports);
-    message = QString::fromStdString(direct->Open());
-    return direct;
+    static NoCards noCards;
+    auto io = std::make_unique<HardwarePortIo>(options.cardPorts != nullptr ? *options.cardPorts : noCards,
+                                               [this] { return m_comm.PortHandle(); }, m_settings);
+    m_hardwareIo = io.get();
+    return io;
 }
-
-} // namespace
 
 PortIo& Viewer::Ports()
 {
@@ -53,7 +63,7 @@ PortIo& Viewer::Ports()
 
 Viewer::Viewer(const ViewerOptions& options)
     : m_store(m_settings, options.settingsFile), m_board(MakeBoard(options)),
-      m_hardware(MakeHardware(options, m_hardwareMessage)), m_lines(Ports(), m_settings)
+      m_hardware(MakeHardware(options)), m_lines(Ports(), m_settings)
 {
     if (m_board) {
         // While the board is simulated, COM1 to COM4 are its pseudo-terminals, so that the
@@ -86,6 +96,15 @@ Viewer::Viewer(const ViewerOptions& options)
     m_info = std::make_unique<TInfo>(m_main.get());
     m_printPanel = std::make_unique<TDruckpanel>(m_printerAccess, m_main.get());
     m_main->SetDialogs(*m_setup, *m_info, *m_printPanel);
+    if (m_hardwareIo != nullptr) {
+        // A serial device that fails (unplugged, say) is named once, with the cycle paused.
+        m_main->afterTick = [this] {
+            const std::string fault = m_hardwareIo->TakeFault();
+            if (!fault.empty()) {
+                m_main->ShowPaused(QString::fromStdString(fault));
+            }
+        };
+    }
     m_bridge.onDrawn = [this](bool wholePage) {
         m_main->PageDrawn();
         if (wholePage && onFirstPage) {

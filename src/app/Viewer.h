@@ -36,6 +36,9 @@ struct ViewerOptions
     QString settingsFile;
     /// The board's clock; the real one when null.
     BoardClock* clock = nullptr;
+    /// With hardware: the card ports, opened (or refused) before the program gave up its
+    /// privileges. Null: the card adapters are absent.
+    PortIo* cardPorts = nullptr;
 };
 
 /// The whole program: the objects of the run, created once and wired by reference, and
@@ -63,12 +66,10 @@ public:
     SimulatedBoard* Board() { return m_board.get(); }
     /// Called once, when the first page has been drawn.
     std::function<void()> onFirstPage;
-    /// A message about the hardware access, to be shown once the window is up (empty when
-    /// all is well).
-    const QString& HardwareMessage() const { return m_hardwareMessage; }
 
 private:
     static std::unique_ptr<SimulatedBoard> MakeBoard(const ViewerOptions& options);
+    std::unique_ptr<PortIo> MakeHardware(const ViewerOptions& options);
     PortIo& Ports();
 
     Settings m_settings;
@@ -76,8 +77,9 @@ private:
     StoreAdapter m_storeAdapter{m_store};
     std::unique_ptr<BoardClock> m_ownClock;
     std::unique_ptr<SimulatedBoard> m_board;
-    QString m_hardwareMessage; // before m_hardware, which fills it
     std::unique_ptr<PortIo> m_hardware;
+    class HardwarePortIo* m_hardwareIo = nullptr;
+    QString m_hardwareMessage;
     LineAdapters m_lines;
     I2cMaster m_master{m_lines};
     Decoder m_decoder{m_master};

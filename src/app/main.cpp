@@ -1,5 +1,8 @@
 #include "app/AppInfo.h"
 #include "app/CommandLine.h"
+#include "app/HardwarePortIo.h"
+#include "ports/DirectPortIo.h"
+#include "ports/PortPermissions.h"
 #include "app/SingleInstance.h"
 #include "app/Viewer.h"
 #include "config/QuavError.h"
@@ -43,8 +46,11 @@ long long MillisecondsSinceProcessStart()
 
 int main(int argc, char* argv[])
 {
-    QApplication app(argc, argv);
-    const quav::CommandLine command = quav::CommandLine::Parse(app.arguments());
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i) {
+        arguments << QString::fromLocal8Bit(argv[i]);
+    }
+    const quav::CommandLine command = quav::CommandLine::Parse(arguments);
     switch (command.action) {
     case quav::CommandLine::Action::ShowHelp:
     case quav::CommandLine::Action::ShowVersion:
@@ -56,6 +62,24 @@ int main(int argc, char* argv[])
     case quav::CommandLine::Action::Run:
         break;
     }
+
+    // The card adapters need direct port access. It is asked for now, while the program is
+    // still single-threaded, and every privilege is given up right after, before any
+    // window or thread exists.
+    std::unique_ptr<quav::DirectPortIo> cardPorts;
+    QString portMessage;
+    if (command.hardware) {
+        const auto ports = quav::HardwarePortIo::CardPorts();
+        cardPorts = std::make_unique<quav::DirectPortIo>(ports);
+        const quav::PortAccessResult access = quav::OpenPortsAndDropPrivileges(*cardPorts);
+        if (!access.dropError.empty()) {
+            std::fprintf(stderr, "%s\n", access.dropError.c_str());
+            return 1;
+        }
+        portMessage = QString::fromStdString(access.portError);
+    }
+
+    QApplication app(argc, argv);
 
     // One viewer per user: a second start shows the first one and ends. The check comes
     // before this instance listens, so it never finds itself.
@@ -69,6 +93,7 @@ int main(int argc, char* argv[])
     quav::ViewerOptions options;
     options.source = command.source;
     options.hardware = command.hardware;
+    options.cardPorts = cardPorts.get();
     options.settingsFile = qEnvironmentVariable("QUAV_SETTINGS_FILE");
     std::unique_ptr<quav::Viewer> viewer;
     try {
@@ -94,11 +119,10 @@ int main(int argc, char* argv[])
         };
     }
     main.show();
-    if (!viewer->HardwareMessage().isEmpty()) {
-        std::fprintf(stderr, "%s\n", viewer->HardwareMessage().toLocal8Bit().constData());
-        QTimer::singleShot(0, &main, [&main, &viewer] {
-            QMessageBox::warning(&main, quav::app::Title(), viewer->HardwareMessage());
-        });
+    if (!portMessage.isEmpty()) {
+        // Without port access the cards cannot be reached; the serial module still can.
+        std::fprintf(stderr, "%s\n", portMessage.toLocal8Bit().constData());
+        QTimer::singleShot(0, &main, [&main, portMessage] { main.ShowPaused(portMessage); });
     }
     return QApplication::exec();
 }
