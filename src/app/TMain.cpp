@@ -52,10 +52,8 @@ QFrame* Panel(QWidget* parent, int x, int y, int w, int h)
 
 } // namespace
 
-TMain::TMain(MainParts parts, TSetup& setup, TInfo& info, TDruckpanel& printPanel, PrinterAccess& printer,
-             HelpWindow& help, QWidget* parent)
-    : QMainWindow(parent), m_parts(std::move(parts)), m_setup(setup), m_info(info), m_printPanel(printPanel),
-      m_printer(printer), m_help(help)
+TMain::TMain(MainParts parts, PrinterAccess& printer, HelpWindow& help, QWidget* parent)
+    : QMainWindow(parent), m_parts(std::move(parts)), m_printer(printer), m_help(help)
 {
     setWindowIcon(QIcon(ProgramIcon(32)));
     auto* client = new QWidget(this);
@@ -95,8 +93,6 @@ TMain::TMain(MainParts parts, TSetup& setup, TInfo& info, TDruckpanel& printPane
         box.exec();
     };
     showHelp = [this](int context) { m_help.ShowContext(context); };
-    m_setup.showHelp = [this](int context) { showHelp(context); };
-    m_printPanel.showHelp = [this](int context) { showHelp(context); };
 
     qApp->installEventFilter(this);
     MainStart();
@@ -105,6 +101,15 @@ TMain::TMain(MainParts parts, TSetup& setup, TInfo& info, TDruckpanel& printPane
 TMain::~TMain()
 {
     qApp->removeEventFilter(this);
+}
+
+void TMain::SetDialogs(TSetup& setup, TInfo& info, TDruckpanel& printPanel)
+{
+    m_setup = &setup;
+    m_info = &info;
+    m_printPanel = &printPanel;
+    m_setup->showHelp = [this](int context) { showHelp(context); };
+    m_printPanel->showHelp = [this](int context) { showHelp(context); };
 }
 
 void TMain::BuildMenu()
@@ -297,16 +302,16 @@ void TMain::CentreOver(QWidget& dialog) const
 void TMain::KonfigClick()
 {
     m_timer.stop();
-    CentreOver(m_setup);
-    m_setup.exec();
+    CentreOver(*m_setup);
+    m_setup->exec();
     m_cycle->RestartCycle();
 }
 
 void TMain::Info1Click()
 {
-    m_info.Fill();
-    CentreOver(m_info);
-    WithTimerPaused([this] { m_info.exec(); });
+    m_info->Fill();
+    CentreOver(*m_info);
+    WithTimerPaused([this] { m_info->exec(); });
 }
 
 void TMain::ButHelpClick()
@@ -383,7 +388,7 @@ void TMain::PrintClik()
 {
     WithTimerPaused([this] {
         try {
-            m_printPanel.ShowPrintPanel(Image1->CurrentImage());
+            m_printPanel->ShowPrintPanel(Image1->CurrentImage());
         } catch (const QuavError& e) {
             showMessage(app::Title(), e.Message(), false);
         }
@@ -458,7 +463,7 @@ void TMain::EnableCommands()
     for (QToolButton* b : {ButSaveGraph, ButSaveText, ButCopyGraph, ButCopyText}) {
         b->setEnabled(true);
     }
-    m_printPanel.Print->setEnabled(true);
+    m_printPanel->Print->setEnabled(true);
 }
 
 void TMain::PageDisplayChanged(const std::vector<std::uint32_t>& pixels)

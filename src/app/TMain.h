@@ -51,8 +51,9 @@ class TMain : public QMainWindow, public CycleHost
     Q_OBJECT
 
 public:
-    TMain(MainParts parts, TSetup& setup, TInfo& info, TDruckpanel& printPanel, PrinterAccess& printer,
-          HelpWindow& help, QWidget* parent = nullptr);
+    TMain(MainParts parts, PrinterAccess& printer, HelpWindow& help, QWidget* parent = nullptr);
+    /// The dialogs, created after the main window; the first tick comes only after this.
+    void SetDialogs(TSetup& setup, TInfo& info, TDruckpanel& printPanel);
     ~TMain() override;
 
     // CycleHost
@@ -147,9 +148,9 @@ private:
     void WithTimerPaused(const std::function<void()>& step);
 
     MainParts m_parts;
-    TSetup& m_setup;
-    TInfo& m_info;
-    TDruckpanel& m_printPanel;
+    TSetup* m_setup = nullptr;
+    TInfo* m_info = nullptr;
+    TDruckpanel* m_printPanel = nullptr;
     PrinterAccess& m_printer;
     HelpWindow& m_help;
     QTimer m_timer;

@@ -1,0 +1,95 @@
+#pragma once
+
+#include "acquisition/RendererBridge.h"
+#include "app/Adapters.h"
+#include "app/HelpWindow.h"
+#include "app/TInfo.h"
+#include "app/TMain.h"
+#include "bus/I2cMaster.h"
+#include "bus/LineAdapters.h"
+#include "config/SettingsStore.h"
+#include "config/TSetup.h"
+#include "decoder/Decoder.h"
+#include "export/TDruckpanel.h"
+#include "render/Renderer.h"
+#include "serial/TComm32.h"
+
+#include <QPrinter>
+#include <QString>
+
+#include <memory>
+
+namespace quav {
+
+class BoardClock;
+class PortIo;
+class SimulatedBoard;
+
+/// How a viewer is put together.
+struct ViewerOptions
+{
+    /// "demo", a T42 recording, a TTI file or a folder of TTI files, for the simulated board.
+    QString source = QStringLiteral("demo");
+    /// The real adapters instead of the simulated board.
+    bool hardware = false;
+    /// A settings file to use instead of the user's own settings (tests, second profile).
+    QString settingsFile;
+    /// The board's clock; the real one when null.
+    BoardClock* clock = nullptr;
+};
+
+/// The whole program: the objects of the run, created once and wired by reference, and
+/// the four windows, created in their order (main window, settings dialog, about box,
+/// print panel). The simulated board or the real ports stand behind the bus.
+class Viewer
+{
+public:
+    /// Throws QuavError with a German message when the broadcast source cannot be used.
+    explicit Viewer(const ViewerOptions& options);
+    ~Viewer();
+
+    TMain& Main() { return *m_main; }
+    TSetup& Setup() { return *m_setup; }
+    TInfo& Info() { return *m_info; }
+    TDruckpanel& PrintPanel() { return *m_printPanel; }
+    HelpWindow& Help() { return m_help; }
+    Settings& CurrentSettings() { return m_settings; }
+    SettingsStore& Store() { return m_store; }
+    Decoder& DecoderOps() { return m_decoder; }
+    Renderer& PageRenderer() { return m_renderer; }
+    TComm32& Comm() { return m_comm; }
+    QPrinter& Printer() { return m_printer; }
+    /// The simulated board; null with real hardware.
+    SimulatedBoard* Board() { return m_board.get(); }
+    /// A message about the hardware access, to be shown once the window is up (empty when
+    /// all is well).
+    const QString& HardwareMessage() const { return m_hardwareMessage; }
+
+private:
+    static std::unique_ptr<SimulatedBoard> MakeBoard(const ViewerOptions& options);
+    PortIo& Ports();
+
+    Settings m_settings;
+    SettingsStore m_store;
+    StoreAdapter m_storeAdapter{m_store};
+    std::unique_ptr<BoardClock> m_ownClock;
+    std::unique_ptr<SimulatedBoard> m_board;
+    QString m_hardwareMessage; // before m_hardware, which fills it
+    std::unique_ptr<PortIo> m_hardware;
+    LineAdapters m_lines;
+    I2cMaster m_master{m_lines};
+    Decoder m_decoder{m_master};
+    Renderer m_renderer;
+    RendererBridge m_bridge{m_renderer, m_decoder};
+    TComm32 m_comm;
+    CommPortAdapter m_commAdapter{m_comm};
+    QPrinter m_printer;
+    PrinterAccess m_printerAccess{m_printer};
+    HelpWindow m_help;
+    std::unique_ptr<TMain> m_main;
+    std::unique_ptr<TSetup> m_setup;
+    std::unique_ptr<TInfo> m_info;
+    std::unique_ptr<TDruckpanel> m_printPanel;
+};
+
+} // namespace quav

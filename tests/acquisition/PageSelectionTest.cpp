@@ -1,0 +1,197 @@
+#include "CycleTestBench.h"
+
+#include <gtest/gtest.h>
+
+namespace quav {
+namespace {
+
+using test::CycleBench;
+using S = AcquisitionCycle::State;
+
+TEST(PageEntry, DigitsBuildTheNumberAndTheThirdRequestsIt)
+{
+    CycleBench b;
+    b.StartAndPoll();
+    b.selection.PageKey(1);
+    EXPECT_EQ(b.cycle.SavedPageNumber(), "100");
+    EXPECT_EQ(b.cycle.PageNumber(), "1");
+    EXPECT_EQ(b.cycle.CycleState(), S::EntryPause);
+    b.selection.PageKey(PageSelection::NextPage);
+    b.selection.PageKey(PageSelection::IndexPage);
+    EXPECT_EQ(b.cycle.PageNumber(), "1") << "steps do nothing while a number is typed";
+    b.selection.PageKey(9);
+    EXPECT_EQ(b.cycle.PageNumber(), "19");
+    EXPECT_EQ(b.cycle.CycleState(), S::EntryPause) << "the second digit keeps the pause";
+    b.selection.PageKey(0);
+    EXPECT_EQ(b.cycle.PageNumber(), "190");
+    EXPECT_EQ(b.cycle.CycleState(), S::Polling);
+    EXPECT_EQ(b.host.interval, 400);
+    EXPECT_TRUE(b.cycle.RequestPending());
+}
+
+TEST(PageEntry, NineAndZeroCannotStartANumber)
+{
+    CycleBench b;
+    b.StartAndPoll();
+    for (char key : {'9', '0'}) {
+        b.selection.KeyPress(key);
+        EXPECT_EQ(b.cycle.PageNumber(), "100");
+        EXPECT_EQ(b.cycle.CycleState(), S::Polling);
+    }
+}
+
+TEST(PageEntry, KeysOtherThanPageKeysAreIgnored)
+{
+    CycleBench b;
+    b.StartAndPoll();
+    for (char key : {'a', ' ', '/', '\n', 'F'}) {
+        b.selection.KeyPress(key);
+    }
+    EXPECT_EQ(b.cycle.PageNumber(), "100");
+    EXPECT_FALSE(b.cycle.RequestPending());
+    b.selection.KeyPress('*');
+    EXPECT_EQ(b.cycle.PageNumber(), "100");
+    EXPECT_TRUE(b.cycle.RequestPending());
+    b.selection.But1Click(PageSelection::TopPage);
+    EXPECT_EQ(b.cycle.PageNumber(), "1F0");
+    b.selection.But1Click(1000); // no such tag
+    EXPECT_EQ(b.cycle.PageNumber(), "1F0");
+}
+
+TEST(PageEntry, NothingIsAcceptedWithoutTeletext)
+{
+    CycleBench b;
+    b.cycle.StartCycle();
+    b.host.Tick();
+    b.selection.KeyPress('2');
+    b.selection.KeyPress('+');
+    EXPECT_EQ(b.cycle.PageNumber(), "100");
+    EXPECT_EQ(b.cycle.CycleState(), S::ClaimPort);
+}
+
+TEST(PageStepping, DecimalWrapsAndHexadecimalStepsWithoutWrap)
+{
+    const std::tuple<const char*, char, const char*> rows[] = {
+        {"100", '-', "899"}, {"899", '+', "100"}, {"250", '+', "251"}, {"250", '-', "249"},
+        {"1FF", '+', "200"}, {"1A0", '-', "19F"}, {"19F", '-', "19E"}, {"19F", '+', "1A0"},
+        {"8FF", '+', "900"}, {"1F0", '+', "1F1"},
+    };
+    for (auto [from, key, to] : rows) {
+        SCOPED_TRACE(::testing::Message() << from << key);
+        CycleBench b;
+        b.StartAndPoll();
+        b.cycle.SetPageNumber(from);
+        b.selection.KeyPress(key);
+        EXPECT_EQ(b.cycle.PageNumber(), to);
+        EXPECT_EQ(b.cycle.CycleState(), S::Polling);
+        EXPECT_TRUE(b.cycle.RequestPending());
+    }
+}
+
+// A bench with one page whose text holds numbers in all the places that matter.
+struct ClickBench
+{
+    ClickBench()
+    {
+        using namespace test::packets;
+        TestPage page;
+        page.number = "100";
+        page.rows[1] = "123 Sport 2000 Wetter 45 Tipps 950 999";
+        page.rows[2] = std::string(38, ' ') + "12";
+        page.rows[3] = "3 Fortsetzung";
+        page.rows[5] = "\x0d Dopp 456";
+        page.rows[7] = "Nummer 077 und 12345 und 567";
+        std::vector<Packet> broadcast;
+        for (int k = 0; k < 50; ++k) {
+            for (const Packet& p : page.Packets()) {
+                broadcast.push_back(p);
+            }
+            broadcast.push_back(Header("1FF", 0, "Ende"));
+        }
+        b.stack.Play(broadcast);
+        b.StartAndPoll();
+        b.TickUntilDrawn();
+        b.renderer.doubleHeight[5] = 0; // row 6 lies under the lower half of row 5
+    }
+    std::string At(int column, int row)
+    {
+        b.selection.mposition(column * 10 + 5, row * 13 + 6);
+        return b.selection.PageNumberAt();
+    }
+    CycleBench b;
+};
+
+TEST(PageNumberAt, FindsTheThreeDigitNumberUnderTheMouse)
+{
+    ClickBench c;
+    ASSERT_EQ(c.b.stack.decoder.PageRows()[40], '1');
+    struct Row
+    {
+        int column, row;
+        const char* number;
+        const char* what;
+    };
+    const Row rows[] = {
+        {0, 1, "123", "the first digit of the page"},
+        {2, 1, "123", "the last digit"},
+        {3, 1, "999", "the blank after it"},
+        {32, 1, "950", "a digit of 950"},
+        {30, 1, "950", "the blank before 950"},
+        {10, 1, "999", "a digit of a four-digit number"},
+        {22, 1, "999", "a two-digit number"},
+        {38, 2, "123", "a number that runs across the row end"},
+        {0, 3, "123", "its last digit on the next row"},
+        {20, 0, "123", "the header counts as row 1, column 0"},
+        {8, 6, "456", "the lower half of a double-height row"},
+        {8, 5, "456", "its upper half"},
+        {19, 7, "999", "five digits"},
+        {26, 7, "567", "the last number of a row"},
+        {45, 1, "123", "beyond column 39"},
+        {5, 30, "123", "below the page"},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.what);
+        EXPECT_EQ(c.At(r.column, r.row), r.number);
+    }
+}
+
+TEST(PageClick, SelectsTheClickedPageAndMapsLargeNumbersToTheIndex)
+{
+    ClickBench c;
+    c.b.selection.mposition(305, 19); // "950" in row 1
+    c.b.selection.PageClick();
+    EXPECT_EQ(c.b.cycle.PageNumber(), "100");
+    EXPECT_TRUE(c.b.cycle.RequestPending());
+    c.b.cycle.SetRequestPending(false);
+    c.b.selection.mposition(265, 7 * 13 + 6); // "567"
+    c.b.selection.PageClick();
+    EXPECT_EQ(c.b.cycle.PageNumber(), "567");
+    EXPECT_EQ(c.b.cycle.CycleState(), S::Polling);
+}
+
+TEST(PageClick, NumbersThatAreNoPagesSelectNothing)
+{
+    ClickBench c;
+    c.b.cycle.SetPageNumber("250");
+    for (auto [x, y] : {std::pair{375, 19}, std::pair{75, 7 * 13 + 6}, std::pair{105, 19}}) {
+        SCOPED_TRACE(x);
+        c.b.selection.mposition(x, y); // 999, 077 and 2000
+        c.b.selection.PageClick();
+        EXPECT_EQ(c.b.cycle.PageNumber(), "250");
+        EXPECT_FALSE(c.b.cycle.RequestPending());
+    }
+}
+
+TEST(PageClick, AClickEndsATypedEntry)
+{
+    ClickBench c;
+    c.b.selection.KeyPress('3');
+    ASSERT_EQ(c.b.cycle.CycleState(), S::EntryPause);
+    c.b.selection.mposition(265, 7 * 13 + 6);
+    c.b.selection.PageClick();
+    EXPECT_EQ(c.b.cycle.PageNumber(), "567");
+    EXPECT_EQ(c.b.cycle.CycleState(), S::Polling);
+}
+
+} // namespace
+} // namespace quav
