@@ -13,14 +13,14 @@ namespace {
 
 constexpr std::size_t MaxProbePackets = 2000;
 
-/// Text rows carry odd parity in every byte; a few may be hit by noise.
-bool TextLooksRight(const Packet& packet)
+/// Text carries odd parity in every byte; one in ten may be hit by noise.
+bool TextLooksRight(const Packet& packet, std::size_t from)
 {
-    int odd = 0;
-    for (std::size_t i = PayloadOffset; i < PacketSize; ++i) {
+    std::size_t odd = 0;
+    for (std::size_t i = from; i < PacketSize; ++i) {
         odd += packet_coding::HasOddParity(packet[i]) ? 1 : 0;
     }
-    return odd >= 36;
+    return odd * 10 >= (PacketSize - from) * 9;
 }
 
 } // namespace
@@ -43,12 +43,12 @@ bool LooksLikeT42(std::span<const std::uint8_t> start)
             continue;
         }
         if (address->row == 0) {
-            if (DecodeHeader(packet)) {
+            if (DecodeHeader(packet) && TextLooksRight(packet, HeaderTextOffset)) {
                 header = true;
                 ++good;
             }
         } else {
-            good += TextLooksRight(packet) ? 1 : 0;
+            good += TextLooksRight(packet, PayloadOffset) ? 1 : 0;
         }
     }
     // Packets with an undecodable address count against: in random bytes two in three are.
