@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <set>
 
@@ -284,6 +285,38 @@ TEST(Carousel, MagazinesTakeTurnsAndInvalidPagesStayOff)
 
     TtiCarousel nothing({}, clock, HeaderNumber);
     EXPECT_FALSE(nothing.NextPacket(p));
+}
+
+} // namespace
+} // namespace quav
+
+namespace quav {
+namespace {
+
+TEST(DemoTestPage, ConcealedTextStaysConcealedToTheEndOfItsRow)
+{
+    // A colour code ends concealment, so the reveal button has something to show only when
+    // no colour code follows the conceal code on its row.
+    const TtiReadResult demo = LoadDemoService();
+    int concealed = 0;
+    for (const TtiPage& page : demo.pages) {
+        for (const TtiSubpage& sub : page.subpages) {
+            for (const auto& row : sub.rows) {
+                const auto at = std::find(row.begin(), row.end(), std::uint8_t{0x18});
+                if (at == row.end()) {
+                    continue;
+                }
+                ++concealed;
+                const bool hidden = std::any_of(at + 1, row.end(), [](std::uint8_t b) { return b > 0x20; });
+                const bool cancelled = std::any_of(at + 1, row.end(), [](std::uint8_t b) {
+                    return b < 0x08 || (b >= 0x10 && b < 0x18);
+                });
+                EXPECT_TRUE(hidden) << TtiPageNumberText(page.number);
+                EXPECT_FALSE(cancelled) << TtiPageNumberText(page.number);
+            }
+        }
+    }
+    EXPECT_GE(concealed, 1);
 }
 
 } // namespace
