@@ -196,3 +196,35 @@ TEST(PageNumberSet, HoldsOnlyPagesOfMagazinesOneToEight)
 
 } // namespace
 } // namespace quav
+
+namespace quav {
+namespace {
+
+struct LastRow : PageAssemblyListener
+{
+    void PageCompleted(const AssembledPage&) override {}
+    void PageStarted(const AssembledPage&) override {}
+    void RowReceived(const AssembledPage& page, int row) override { bytes = page.rows[std::size_t(row)]; }
+    std::array<std::uint8_t, AssembledPage::Columns> bytes{};
+};
+
+TEST(PageAssembly, EveryByteValueInEveryColumnDecodesAsItsOwnTextCode)
+{
+    // Rows are decoded many bytes at once; each byte must still come out on its own.
+    LastRow seen;
+    PageAssembler assembler(seen);
+    assembler.Feed(test::packets::Header("100", 0, ""));
+    for (int shift = 0; shift < 256; shift += 7) {
+        Packet p = test::packets::Row(1, 1, "");
+        for (std::size_t c = 0; c < AssembledPage::Columns; ++c) {
+            p[PayloadOffset + c] = static_cast<std::uint8_t>(c * 37 + std::size_t(shift) * 11);
+        }
+        assembler.Feed(p);
+        for (std::size_t c = 0; c < AssembledPage::Columns; ++c) {
+            ASSERT_EQ(seen.bytes[c], PageAssembler::TextCode(p[PayloadOffset + c])) << "column " << c;
+        }
+    }
+}
+
+} // namespace
+} // namespace quav
