@@ -1,10 +1,10 @@
 #include "broadcast/PageCache.h"
 #include "support/PacketBuilder.h"
 
-#include <benchmark/benchmark.h>
-
 #include <string>
 #include <vector>
+
+#include <benchmark/benchmark.h>
 
 namespace {
 
@@ -50,9 +50,9 @@ void BM_IngestT42(benchmark::State& state)
     }
     state.counters["pages"] = static_cast<double>(pages);
     const auto packets = static_cast<double>(recording.size() / quav::PacketSize);
-    state.counters["ns_per_packet"] = benchmark::Counter(
-        packets * static_cast<double>(state.iterations()),
-        benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    state.counters["ns_per_packet"] =
+        benchmark::Counter(packets * static_cast<double>(state.iterations()),
+                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
     state.SetItemsProcessed(static_cast<std::int64_t>(packets) * state.iterations());
 }
 BENCHMARK(BM_IngestT42)->Unit(benchmark::kMillisecond);

@@ -60,10 +60,13 @@ std::int64_t WallMilliseconds()
 int ExitCodeFor(BroadcastFault fault)
 {
     switch (fault) {
-    case BroadcastFault::None: return cap_exit::Ok;
+    case BroadcastFault::None:
+        return cap_exit::Ok;
     case BroadcastFault::Missing:
-    case BroadcastFault::Unreadable: return cap_exit::SourceUnreadable;
-    case BroadcastFault::NoTeletext: return cap_exit::NoTeletext;
+    case BroadcastFault::Unreadable:
+        return cap_exit::SourceUnreadable;
+    case BroadcastFault::NoTeletext:
+        return cap_exit::NoTeletext;
     }
     return cap_exit::SourceUnreadable;
 }
@@ -178,7 +181,7 @@ int CaptureCommand::AcquireOnBoard(const CaptureOptions& options, const Broadcas
             limit = std::max(limit, double(bytes / PacketSize) / packetsPerSecond + 2.0);
         }
     }
-    Settings settings;   // the serial module on COM1, where the board sits
+    Settings settings;     // the serial module on COM1, where the board sits
     settings.I2cDelay = 0; // the simulated bus needs no delays
     return AcquireThroughDecoder(options, board, settings, [&](double& waited) {
         boardClock.Advance(PollStep);
@@ -212,8 +215,8 @@ int CaptureCommand::RunHardware(const CaptureOptions& options)
     });
 }
 
-int CaptureCommand::AcquireThroughDecoder(const CaptureOptions& options, PortIo& ports, const Settings& settings,
-                                          const std::function<bool(double&)>& wait)
+int CaptureCommand::AcquireThroughDecoder(const CaptureOptions& options, PortIo& ports,
+                                          const Settings& settings, const std::function<bool(double&)>& wait)
 {
     LineAdapters lines(ports, settings);
     I2cMaster master(lines);
@@ -225,8 +228,8 @@ int CaptureCommand::AcquireThroughDecoder(const CaptureOptions& options, PortIo&
     for (const std::uint16_t number : numbers) {
         const std::string name = PageName(number);
         if (numbers.size() > 1) {
-            Progress("Seite " + name + " (" + std::to_string(done + 1) + " von " + std::to_string(numbers.size()) +
-                     ")");
+            Progress("Seite " + name + " (" + std::to_string(done + 1) + " von " +
+                     std::to_string(numbers.size()) + ")");
         }
         ++done;
         double waited = 0;
@@ -273,7 +276,8 @@ int CaptureCommand::CollectFromRecording(const CaptureOptions& options, const Br
     std::size_t kept = 0; // bytes of a packet split between two reads
     std::uintmax_t read = 0;
     while (in) {
-        in.read(reinterpret_cast<char*>(buffer.data() + kept), static_cast<std::streamsize>(buffer.size() - kept));
+        in.read(reinterpret_cast<char*>(buffer.data() + kept),
+                static_cast<std::streamsize>(buffer.size() - kept));
         const auto got = static_cast<std::size_t>(in.gcount());
         if (got == 0) {
             break;
@@ -336,7 +340,8 @@ int CaptureCommand::CollectFromPages(const CaptureOptions& options, const Broadc
             }
             std::copy(page.headerRow.begin(), page.headerRow.end(), page.pageRows.begin());
             for (std::size_t r = 1; r < 24; ++r) {
-                std::copy(sub.rows[r].begin(), sub.rows[r].end(), page.pageRows.begin() + std::ptrdiff_t(r * 40));
+                std::copy(sub.rows[r].begin(), sub.rows[r].end(),
+                          page.pageRows.begin() + std::ptrdiff_t(r * 40));
             }
             pages.push_back(page);
         }
@@ -371,7 +376,8 @@ int CaptureCommand::ReportMissing(const CaptureOptions& options, const std::vect
     return cap_exit::Ok;
 }
 
-bool CaptureCommand::WriteFile(const CaptureOptions& options, const CapturedPage& page, const std::string& path)
+bool CaptureCommand::WriteFile(const CaptureOptions& options, const CapturedPage& page,
+                               const std::string& path)
 {
     std::string error;
     if (options.format == CaptureFormat::Bmp || options.format == CaptureFormat::Png) {
@@ -381,8 +387,8 @@ bool CaptureCommand::WriteFile(const CaptureOptions& options, const CapturedPage
         }
         return true;
     }
-    const std::string text = options.format == CaptureFormat::Txt ? PageText(page.pageRows)
-                                                                   : PageTextUtf8(page.pageRows, "\n");
+    const std::string text =
+        options.format == CaptureFormat::Txt ? PageText(page.pageRows) : PageTextUtf8(page.pageRows, "\n");
     std::ofstream file(path, std::ios::binary | std::ios::trunc);
     file.write(text.data(), static_cast<std::streamsize>(text.size()));
     file.close();

@@ -38,7 +38,8 @@ struct CapturedPage
 
 /// Writes a page in a picture format (bmp or png) to `path`; false with a German message.
 /// Supplied by the renderer's side of the command.
-bool SavePageImage(const CapturedPage& page, CaptureFormat format, const std::string& path, std::string& error);
+bool SavePageImage(const CapturedPage& page, CaptureFormat format, const std::string& path,
+                   std::string& error);
 
 /// quav-videotext-cap: acquires pages and writes them as text or pictures.
 ///

@@ -50,10 +50,14 @@ bool ParseTimeout(const std::string& text, double& seconds)
 const char* FormatExtension(CaptureFormat format)
 {
     switch (format) {
-    case CaptureFormat::Txt: return "txt";
-    case CaptureFormat::Utf8: return "utf8";
-    case CaptureFormat::Bmp: return "bmp";
-    case CaptureFormat::Png: return "png";
+    case CaptureFormat::Txt:
+        return "txt";
+    case CaptureFormat::Utf8:
+        return "utf8";
+    case CaptureFormat::Bmp:
+        return "bmp";
+    case CaptureFormat::Png:
+        return "png";
     }
     return "txt";
 }
@@ -74,12 +78,14 @@ bool ParsePageList(const std::string& text, CaptureOptions& options, std::string
     std::size_t pos = 0;
     while (true) {
         const std::size_t comma = text.find(',', pos);
-        const std::string item = text.substr(pos, comma == std::string::npos ? std::string::npos : comma - pos);
+        const std::string item =
+            text.substr(pos, comma == std::string::npos ? std::string::npos : comma - pos);
         const std::size_t dash = item.find('-');
         if (dash == std::string::npos) {
             const auto page = ParsePageNumber(item);
             if (!page) {
-                error = "Ungültige Seitennummer \"" + item + "\": erwartet werden drei Ziffern (0-9, A-F), "
+                error = "Ungültige Seitennummer \"" + item +
+                        "\": erwartet werden drei Ziffern (0-9, A-F), "
                         "die erste von 1 bis 8, zum Beispiel 100 oder 1F0.";
                 return false;
             }

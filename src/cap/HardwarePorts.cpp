@@ -39,7 +39,8 @@ std::unique_ptr<PortIo> OpenSerialModule(const Settings& /*settings*/, std::stri
 std::unique_ptr<PortIo> OpenHardwarePorts(const Settings& settings, std::string& error)
 {
     switch (static_cast<adapter::DeviceKind>(settings.Device)) {
-    case adapter::DeviceKind::SerialModule: return OpenSerialModule(settings, error);
+    case adapter::DeviceKind::SerialModule:
+        return OpenSerialModule(settings, error);
     case adapter::DeviceKind::Vd3000s: {
         const auto base = adapter::Vd3000sBaseOf(settings.VDPort);
         if (!base) {

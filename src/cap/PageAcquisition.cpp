@@ -50,9 +50,12 @@ std::string AcquisitionFailureText(const AcquiredPage& result, std::string_view 
 {
     const std::string name = "Seite " + std::string(page);
     switch (result.outcome) {
-    case AcquisitionOutcome::Received: return {};
-    case AcquisitionOutcome::NoHardware: return "Videotext Hardware nicht gefunden";
-    case AcquisitionOutcome::TimedOut: break;
+    case AcquisitionOutcome::Received:
+        return {};
+    case AcquisitionOutcome::NoHardware:
+        return "Videotext Hardware nicht gefunden";
+    case AcquisitionOutcome::TimedOut:
+        break;
     }
     if (result.status == Decoder::NoVideo) {
         return name + " nicht empfangen: Kein Videosignal";

@@ -1,5 +1,4 @@
 #include "cap/CaptureCommand.h"
-
 #include "render/QImageConversion.h"
 #include "render/Renderer.h"
 
@@ -8,7 +7,8 @@
 
 namespace quav {
 
-bool SavePageImage(const CapturedPage& page, CaptureFormat format, const std::string& path, std::string& error)
+bool SavePageImage(const CapturedPage& page, CaptureFormat format, const std::string& path,
+                   std::string& error)
 {
     // The page as the viewer draws it: the header row buffer in row 0, rows 1 to 23 of the
     // page buffer below, concealed text hidden.

@@ -82,7 +82,8 @@ bool LoadFile(const fs::path& file, BroadcastInput& input, BroadcastError& error
             return true;
         }
     }
-    const std::span<const std::uint8_t> bytes(reinterpret_cast<const std::uint8_t*>(head.data()), head.size());
+    const std::span<const std::uint8_t> bytes(reinterpret_cast<const std::uint8_t*>(head.data()),
+                                              head.size());
     if (LooksLikeT42(bytes)) {
         input.kind = BroadcastKind::Recording;
         return true;
@@ -113,7 +114,8 @@ bool LoadBroadcastInput(std::string_view source, BroadcastInput& input, Broadcas
         TtiReadResult result = LoadDemoService();
         if (!result.Ok() || result.pages.empty()) {
             // The pages are part of the program; this only happens to a broken build.
-            return Fail(error, BroadcastFault::NoTeletext, "Der eingebaute Demo-Dienst enthält keine Seiten.");
+            return Fail(error, BroadcastFault::NoTeletext,
+                        "Der eingebaute Demo-Dienst enthält keine Seiten.");
         }
         input.kind = BroadcastKind::Demo;
         input.pages = std::move(result.pages);
@@ -160,7 +162,8 @@ std::unique_ptr<PacketSource> MakeBroadcast(const BroadcastInput& input, Broadca
     return std::make_unique<TtiCarousel>(input.pages, clock, ServiceHeaderText());
 }
 
-std::unique_ptr<PacketSource> OpenBroadcast(std::string_view source, BroadcastClock& clock, std::string& error)
+std::unique_ptr<PacketSource> OpenBroadcast(std::string_view source, BroadcastClock& clock,
+                                            std::string& error)
 {
     BroadcastInput input;
     BroadcastError fault;

@@ -6,11 +6,11 @@
 #include "demo/DemoService.h"
 #include "support/SimulatedStack.h"
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <map>
 #include <set>
+
+#include <gtest/gtest.h>
 
 namespace quav {
 namespace {
@@ -68,7 +68,8 @@ std::uint16_t NumberOf(const PageHeader& h)
 
 std::uint16_t SubcodeOf(const PageHeader& h)
 {
-    return static_cast<std::uint16_t>(h.subcode[3] << 12 | h.subcode[2] << 8 | h.subcode[1] << 4 | h.subcode[0]);
+    return static_cast<std::uint16_t>(h.subcode[3] << 12 | h.subcode[2] << 8 | h.subcode[1] << 4 |
+                                      h.subcode[0]);
 }
 
 TEST(DemoCarousel, EveryPageAndSubpageIsReceivedThroughTheBoardWithin30SecondsByteForByte)
@@ -161,7 +162,9 @@ TEST(Carousel, HeadersCarryNumberSubcodeControlBitsAndTheClockOfTheService)
 
 TEST(Carousel, RowsGoOutWithOddParityAndOnlyTheRowsTheFileGives)
 {
-    const auto pages = Parse("PN,10000\nOL,1,Stra\x1b\x47" "e\nOL,5,\x81" "rot\nOL,24,Fastext\n");
+    const auto pages = Parse("PN,10000\nOL,1,Stra\x1b\x47"
+                             "e\nOL,5,\x81"
+                             "rot\nOL,24,Fastext\n");
     SetClock clock;
     TtiCarousel carousel(pages, clock, HeaderNumber);
     std::vector<int> rows;
@@ -235,10 +238,14 @@ TEST(Carousel, SubpagesRotateByTheirCycleTime)
     };
     const std::vector<Case> cases{
         // Counted in seconds: 5 s each, clock moving 1 s per round.
-        {"seconds", "CT,5,T\nPN,40001\nSC,0001\nOL,1,x\nPN,40002\nSC,0002\nOL,1,y\n", 1s,
+        {"seconds",
+         "CT,5,T\nPN,40001\nSC,0001\nOL,1,x\nPN,40002\nSC,0002\nOL,1,y\n",
+         1s,
          {1, 1, 1, 1, 1, 2, 2, 2, 2, 2, 1}},
         // Counted in transmissions: two each, whatever the clock does.
-        {"cycles", "CT,2,C\nPN,40001\nSC,0001\nOL,1,x\nPN,40002\nSC,0002\nOL,1,y\nPN,40003\nSC,0003\n", 0s,
+        {"cycles",
+         "CT,2,C\nPN,40001\nSC,0001\nOL,1,x\nPN,40002\nSC,0002\nOL,1,y\nPN,40003\nSC,0003\n",
+         0s,
          {1, 1, 2, 2, 3, 3, 1}},
         // A subpage whose time is long over still goes out once before the next.
         {"late", "CT,1,T\nPN,40001\nSC,0001\nPN,40002\nSC,0002\n", 60s, {1, 2, 1, 2}},
@@ -308,9 +315,8 @@ TEST(DemoTestPage, ConcealedTextStaysConcealedToTheEndOfItsRow)
                 }
                 ++concealed;
                 const bool hidden = std::any_of(at + 1, row.end(), [](std::uint8_t b) { return b > 0x20; });
-                const bool cancelled = std::any_of(at + 1, row.end(), [](std::uint8_t b) {
-                    return b < 0x08 || (b >= 0x10 && b < 0x18);
-                });
+                const bool cancelled = std::any_of(
+                    at + 1, row.end(), [](std::uint8_t b) { return b < 0x08 || (b >= 0x10 && b < 0x18); });
                 EXPECT_TRUE(hidden) << TtiPageNumberText(page.number);
                 EXPECT_FALSE(cancelled) << TtiPageNumberText(page.number);
             }

@@ -1,10 +1,11 @@
 #include "broadcast/PageCache.h"
-#include "support/PacketBuilder.h"
 
-#include <gtest/gtest.h>
+#include "support/PacketBuilder.h"
 
 #include <set>
 #include <utility>
+
+#include <gtest/gtest.h>
 
 namespace quav {
 namespace {
@@ -54,8 +55,8 @@ std::vector<Packet> Recording()
     Append(out, MakePage("400", 2, "tip two").Packets()); // ends 400/1
     Append(out, MakePage("8A5", 0x0010, "hex page").Packets());
     out.push_back(test::packets::Header("1FF", 0x3F7F, "filler")); // ends 1F0
-    Append(out, MakePage("400", 3, "tip three").Packets()); // ends 400/2
-    Append(out, MakePage("400", 1, "tip one again").Packets()); // ends 400/3
+    Append(out, MakePage("400", 3, "tip three").Packets());        // ends 400/2
+    Append(out, MakePage("400", 1, "tip one again").Packets());    // ends 400/3
     Packet badHeader = test::packets::Header("300", 0, "damaged");
     badHeader[2] = 0x01; // page units beyond correction: no page starts
     out.push_back(badHeader);
@@ -72,9 +73,9 @@ TEST(PageCache, AllFromARecordingFindsEveryPageAndSubpageAndNothingElse)
         cache.Feed(p);
     }
     cache.Finish();
-    const std::set<std::pair<std::uint16_t, std::uint16_t>> expected{
-        {0x100, 0}, {0x1F0, 0}, {0x200, 0}, {0x400, 1}, {0x400, 2}, {0x400, 3},
-        {0x555, 0}, {0x601, 0}, {0x8A5, 0x0010}};
+    const std::set<std::pair<std::uint16_t, std::uint16_t>> expected{{0x100, 0}, {0x1F0, 0}, {0x200, 0},
+                                                                     {0x400, 1}, {0x400, 2}, {0x400, 3},
+                                                                     {0x555, 0}, {0x601, 0}, {0x8A5, 0x0010}};
     EXPECT_EQ(KeysOf(cache), expected);
     EXPECT_EQ(cache.PageCount(), expected.size());
 

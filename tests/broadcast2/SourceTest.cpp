@@ -4,12 +4,12 @@
 #include "support/PacketBuilder.h"
 #include "support/SimulatedStack.h"
 
-#include <gtest/gtest.h>
-
 #include <filesystem>
 #include <fstream>
 #include <random>
 #include <unistd.h>
+
+#include <gtest/gtest.h>
 
 namespace quav {
 namespace {
@@ -177,7 +177,8 @@ TEST(TeletextProbe, ToleratesNoiseButNotNonsense)
     EXPECT_FALSE(LooksLikeT42(std::span(clean).subspan(21)));
     EXPECT_FALSE(LooksLikeT42({}));
     const std::string random = RandomBytes(84'000, 3);
-    EXPECT_FALSE(LooksLikeT42(std::span(reinterpret_cast<const std::uint8_t*>(random.data()), random.size())));
+    EXPECT_FALSE(
+        LooksLikeT42(std::span(reinterpret_cast<const std::uint8_t*>(random.data()), random.size())));
 
     EXPECT_TRUE(LooksLikeTti("DE,x\r\n\r\nPN,10000\r\n"));
     EXPECT_FALSE(LooksLikeTti("DE,x\nXPN,10000\n"));

@@ -5,17 +5,17 @@
 #include "support/PacketBuilder.h"
 #include "support/SimulatedStack.h"
 
-#include <QImage>
-#include <QString>
-
-#include <gtest/gtest.h>
-
 #include <array>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <set>
 #include <sys/wait.h>
+
+#include <QImage>
+#include <QString>
+
+#include <gtest/gtest.h>
 
 namespace quav {
 namespace {
@@ -121,7 +121,8 @@ TEST(CaptureCommand, ASinglePageComesThroughTheDecoderAsThePageText)
     std::array<std::uint8_t, 960> rows{};
     rows.fill(0x20);
     for (std::size_t r2 = 1; r2 < 24; ++r2) {
-        std::copy(page->subpages[0].rows[r2].begin(), page->subpages[0].rows[r2].end(), rows.begin() + r2 * 40);
+        std::copy(page->subpages[0].rows[r2].begin(), page->subpages[0].rows[r2].end(),
+                  rows.begin() + r2 * 40);
     }
     const std::string expected = PageText(rows);
     // Rows 1 to 23 are the file's, converted as the text export converts them.
@@ -149,10 +150,12 @@ TEST(CaptureCommand, FailuresHaveTheirOwnExitCodes)
         {{"--source", "demo", "--page", "555", "--timeout", "3"}, cap_exit::PageMissing, "Seite 555"},
         {{"--source", dir.File("one.t42"), "--page", "100"}, cap_exit::PageMissing, "Seite 100"},
         {{"--source", dir.File("one.t42"), "--page", "300,301", "--output", dir.File("o")},
-         cap_exit::PageMissing, "Nicht empfangen: 301"},
+         cap_exit::PageMissing,
+         "Nicht empfangen: 301"},
         {{"--source", "demo", "--page", "900-901"}, cap_exit::BadArguments, "Ungültiger Seitenbereich"},
         {{"--hardware"}, cap_exit::NoHardware, "nicht eingebaut"},
-        {{"--source", "demo", "--output", dir.File("no/such/folder/p.txt")}, cap_exit::OutputFailed,
+        {{"--source", "demo", "--output", dir.File("no/such/folder/p.txt")},
+         cap_exit::OutputFailed,
          "kann nicht geschrieben werden"},
     };
     for (const Case& c : cases) {
@@ -215,7 +218,7 @@ TEST(CaptureCommand, AllFromARecordingWritesOneFilePerPageAndSubpage)
     EXPECT_EQ(text.substr(2 * 42, 9), "Seite 1F0");
 
     const CapRun range = Capture({"--source", dir.File("rec.t42"), "--page", "400-4FF", "--format", "utf8",
-                               "--output", dir.File("range")});
+                                  "--output", dir.File("range")});
     ASSERT_EQ(range.code, cap_exit::Ok) << range.err;
     EXPECT_EQ(FilesIn(dir.File("range")), (std::set<std::string>{"P400-0001.utf8", "P400-0002.utf8"}));
 }
