@@ -1,5 +1,7 @@
 #pragma once
 
+#include "broadcast/PacketCoding.h"
+
 #include <array>
 #include <cstdint>
 #include <optional>
@@ -28,7 +30,20 @@ inline constexpr std::size_t HeaderTextColumn = 8;  ///< ... which are columns 8
 
 /// The address of a packet; nothing when either address byte is beyond correction. Such a
 /// packet must be dropped: guessing would put its text into a wrong page or row.
-std::optional<PacketAddress> DecodeAddress(const Packet& packet);
+inline std::optional<PacketAddress> DecodeAddress(const Packet& packet)
+{
+    const std::uint8_t low = packet_coding::Hamming84Table[packet[0]];
+    const std::uint8_t high = packet_coding::Hamming84Table[packet[1]];
+    // Data bits are at most 0x0F, so the two values ORed give the rejected mark only when
+    // one of them is rejected.
+    if ((low | high) == packet_coding::Hamming84Rejected) {
+        return std::nullopt;
+    }
+    // ETS 300 706, 7.1.2: M1 M2 M3 R1 in the first byte, R2 to R5 in the second.
+    const unsigned mrag = low | (high << 4U);
+    const auto magazine = static_cast<std::uint8_t>(mrag & 7U);
+    return PacketAddress{magazine == 0 ? std::uint8_t{8} : magazine, static_cast<std::uint8_t>(mrag >> 3)};
+}
 
 /// Writes the two address bytes. Magazine 8 is sent as 0, as the broadcast numbers it.
 void EncodeAddress(Packet& packet, PacketAddress address);

@@ -61,14 +61,8 @@ std::uint8_t Hamming84Encode(std::uint8_t nibble)
     return EncodeTable[nibble & 0x0F];
 }
 
-std::optional<std::uint8_t> Hamming84Decode(std::uint8_t byte)
-{
-    const std::uint8_t value = DecodeTable[byte];
-    if (value == Rejected) {
-        return std::nullopt;
-    }
-    return value;
-}
+static_assert(Rejected == Hamming84Rejected);
+const std::array<std::uint8_t, 256> Hamming84Table = DecodeTable;
 
 bool HasOddParity(std::uint8_t byte)
 {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 
@@ -16,9 +17,21 @@ namespace packet_coding {
 /// The Hamming 8/4 byte that carries the low four bits of `nibble`.
 std::uint8_t Hamming84Encode(std::uint8_t nibble);
 
+/// Hamming84Decode as a table, for the paths that decode every packet: the four data bits
+/// of each byte, or Hamming84Rejected.
+inline constexpr std::uint8_t Hamming84Rejected = 0xFF;
+extern const std::array<std::uint8_t, 256> Hamming84Table;
+
 /// The four data bits of a Hamming 8/4 byte, with a single bit error corrected; nothing
 /// when the byte holds two or more errors and cannot be trusted.
-std::optional<std::uint8_t> Hamming84Decode(std::uint8_t byte);
+inline std::optional<std::uint8_t> Hamming84Decode(std::uint8_t byte)
+{
+    const std::uint8_t value = Hamming84Table[byte];
+    if (value == Hamming84Rejected) {
+        return std::nullopt;
+    }
+    return value;
+}
 
 /// True when the byte has an odd number of set bits, as every transmitted text byte must.
 bool HasOddParity(std::uint8_t byte);

@@ -1,0 +1,445 @@
+#include "cap/CaptureCommand.h"
+
+#include "broadcast/PageCache.h"
+#include "bus/I2cMaster.h"
+#include "bus/LineAdapters.h"
+#include "decoder/Decoder.h"
+#include "export/RowToText.h"
+#include "sim/SimulatedBoard.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+namespace quav {
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+/// The board's time, moved on by the command itself.
+class FastForwardClock final : public BoardClock
+{
+public:
+    std::chrono::nanoseconds Now() override { return m_now; }
+    void Advance(std::chrono::nanoseconds step) { m_now += step; }
+
+private:
+    std::chrono::nanoseconds m_now{0};
+};
+
+/// Wall time for the carousel's header and cycle times: the start of the run plus the
+/// board's time, so that subpages rotate as the fast-forwarded broadcast goes on.
+class BoardWallClock final : public BroadcastClock
+{
+public:
+    explicit BoardWallClock(BoardClock& board) : m_board(board), m_start(std::chrono::system_clock::now()) {}
+    std::chrono::system_clock::time_point Now() override
+    {
+        return m_start + std::chrono::duration_cast<std::chrono::system_clock::duration>(m_board.Now());
+    }
+
+private:
+    BoardClock& m_board;
+    std::chrono::system_clock::time_point m_start;
+};
+
+constexpr auto PollStep = 100ms; // the viewer's shortest polling interval
+
+std::int64_t WallMilliseconds()
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+int ExitCodeFor(BroadcastFault fault)
+{
+    switch (fault) {
+    case BroadcastFault::None:
+        return cap_exit::Ok;
+    case BroadcastFault::Missing:
+    case BroadcastFault::Unreadable:
+        return cap_exit::SourceUnreadable;
+    case BroadcastFault::NoTeletext:
+        return cap_exit::NoTeletext;
+    }
+    return cap_exit::SourceUnreadable;
+}
+
+std::uint16_t RawSubcode(const std::array<std::uint8_t, Decoder::StatusSize>& status)
+{
+    return static_cast<std::uint16_t>((status[5] & 3) << 12 | (status[4] & 15) << 8 | (status[3] & 7) << 4 |
+                                      (status[2] & 15));
+}
+
+std::string PageName(std::uint16_t number)
+{
+    return TtiPageNumberText(number);
+}
+
+} // namespace
+
+std::string CaptureFileName(const CapturedPage& page, CaptureFormat format)
+{
+    char name[32];
+    std::snprintf(name, sizeof name, "P%03X-%04X.%s", unsigned(page.number), unsigned(page.subcode),
+                  FormatExtension(format));
+    return name;
+}
+
+void CaptureCommand::SetHardwareAccess(SettingsLoader loader, PortOpener opener)
+{
+    m_loadSettings = std::move(loader);
+    m_openPorts = std::move(opener);
+}
+
+int CaptureCommand::Run(const std::vector<std::string>& args)
+{
+    CaptureOptions options;
+    std::string error;
+    if (!ParseCaptureOptions(args, options, error)) {
+        m_err << "quav-videotext-cap: " << error << '\n';
+        return cap_exit::BadArguments;
+    }
+    if (options.help) {
+        m_out << CaptureUsage();
+        return cap_exit::Ok;
+    }
+    return Run(options);
+}
+
+int CaptureCommand::Run(const CaptureOptions& options)
+{
+    return options.hardware ? RunHardware(options) : RunSimulated(options);
+}
+
+void CaptureCommand::Progress(const std::string& text, bool force)
+{
+    if (!m_progress) {
+        return;
+    }
+    const std::int64_t now = WallMilliseconds();
+    if (!force && now - m_lastProgress < 200) {
+        return;
+    }
+    m_lastProgress = now;
+    m_err << '\r' << text << "\x1b[K" << std::flush;
+    m_progressShown = true;
+}
+
+void CaptureCommand::EndProgress()
+{
+    if (m_progressShown) {
+        m_err << "\r\x1b[K" << std::flush;
+        m_progressShown = false;
+    }
+}
+
+int CaptureCommand::RunSimulated(const CaptureOptions& options)
+{
+    BroadcastInput input;
+    BroadcastError error;
+    if (!LoadBroadcastInput(options.source, input, error)) {
+        m_err << "quav-videotext-cap: " << error.message << '\n';
+        return ExitCodeFor(error.fault);
+    }
+    if (options.singlePage) {
+        return AcquireOnBoard(options, input);
+    }
+    if (input.kind == BroadcastKind::Recording) {
+        return CollectFromRecording(options, input);
+    }
+    return CollectFromPages(options, input);
+}
+
+int CaptureCommand::AcquireOnBoard(const CaptureOptions& options, const BroadcastInput& input)
+{
+    FastForwardClock boardClock;
+    BoardWallClock wallClock(boardClock);
+    BroadcastError error;
+    std::unique_ptr<PacketSource> source = MakeBroadcast(input, wallClock, error);
+    if (!source) {
+        m_err << "quav-videotext-cap: " << error.message << '\n';
+        return ExitCodeFor(error.fault);
+    }
+    SimulatedBoard board(boardClock);
+    board.SetSource(std::move(source));
+
+    // A recording is given at least one whole pass, however short the timeout.
+    double limit = options.timeoutSeconds;
+    if (input.kind == BroadcastKind::Recording) {
+        std::error_code ec;
+        const auto bytes = fs::file_size(input.path, ec);
+        if (!ec) {
+            const double packetsPerSecond =
+                double(SimulatedBoard::DefaultPacketsPerField) * SimulatedBoard::DefaultFieldsPerSecond;
+            limit = std::max(limit, double(bytes / PacketSize) / packetsPerSecond + 2.0);
+        }
+    }
+    Settings settings;     // the serial module on COM1, where the board sits
+    settings.I2cDelay = 0; // the simulated bus needs no delays
+    return AcquireThroughDecoder(options, board, settings, [&](double& waited) {
+        boardClock.Advance(PollStep);
+        waited += std::chrono::duration<double>(PollStep).count();
+        return waited < limit;
+    });
+}
+
+int CaptureCommand::RunHardware(const CaptureOptions& options)
+{
+    Settings settings;
+    std::string error;
+    if (!m_loadSettings || !m_openPorts) {
+        m_err << "quav-videotext-cap: Der Zugriff auf die Hardware ist in diesem Programm nicht eingebaut.\n";
+        return cap_exit::NoHardware;
+    }
+    if (!m_loadSettings(settings, error)) {
+        m_err << "quav-videotext-cap: " << error << '\n';
+        return cap_exit::NoHardware;
+    }
+    std::unique_ptr<PortIo> ports = m_openPorts(settings, error);
+    if (!ports) {
+        m_err << "quav-videotext-cap: " << error << '\n';
+        return cap_exit::NoHardware;
+    }
+    const auto interval = PollingInterval(settings);
+    return AcquireThroughDecoder(options, *ports, settings, [&](double& waited) {
+        std::this_thread::sleep_for(interval);
+        waited += std::chrono::duration<double>(interval).count();
+        return waited < options.timeoutSeconds;
+    });
+}
+
+int CaptureCommand::AcquireThroughDecoder(const CaptureOptions& options, PortIo& ports,
+                                          const Settings& settings, const std::function<bool(double&)>& wait)
+{
+    LineAdapters lines(ports, settings);
+    I2cMaster master(lines);
+    Decoder decoder(master);
+
+    const std::vector<std::uint16_t> numbers = options.pages.Numbers();
+    std::vector<CapturedPage> captured;
+    std::size_t done = 0;
+    for (const std::uint16_t number : numbers) {
+        const std::string name = PageName(number);
+        if (numbers.size() > 1) {
+            Progress("Seite " + name + " (" + std::to_string(done + 1) + " von " +
+                     std::to_string(numbers.size()) + ")");
+        }
+        ++done;
+        double waited = 0;
+        const AcquiredPage result = AcquirePage(decoder, name, [&] { return wait(waited); });
+        if (result.outcome == AcquisitionOutcome::NoHardware) {
+            EndProgress();
+            m_err << "quav-videotext-cap: " << AcquisitionFailureText(result, name) << '\n';
+            return cap_exit::NoHardware;
+        }
+        if (result.outcome != AcquisitionOutcome::Received) {
+            if (options.singlePage) {
+                EndProgress();
+                m_err << "quav-videotext-cap: " << AcquisitionFailureText(result, name) << '\n';
+                return cap_exit::PageMissing;
+            }
+            continue;
+        }
+        CapturedPage page;
+        page.number = number;
+        page.subcode = RawSubcode(decoder.StatusRow());
+        page.headerRow = result.headerRow;
+        page.pageRows = result.pageRows;
+        captured.push_back(page);
+    }
+    EndProgress();
+    if (options.singlePage) {
+        return WriteSingle(options, captured.front());
+    }
+    const int written = WriteAll(options, captured);
+    return written != cap_exit::Ok ? written : ReportMissing(options, captured);
+}
+
+int CaptureCommand::CollectFromRecording(const CaptureOptions& options, const BroadcastInput& input)
+{
+    std::ifstream in(input.path, std::ios::binary);
+    if (!in) {
+        m_err << "quav-videotext-cap: Die Aufzeichnung \"" << input.path << "\" kann nicht gelesen werden.\n";
+        return cap_exit::SourceUnreadable;
+    }
+    std::error_code ec;
+    const std::uintmax_t total = fs::file_size(input.path, ec);
+    PageCache cache(options.pages);
+    std::vector<std::uint8_t> buffer(1 << 20);
+    std::size_t kept = 0; // bytes of a packet split between two reads
+    std::uintmax_t read = 0;
+    while (in) {
+        in.read(reinterpret_cast<char*>(buffer.data() + kept),
+                static_cast<std::streamsize>(buffer.size() - kept));
+        const auto got = static_cast<std::size_t>(in.gcount());
+        if (got == 0) {
+            break;
+        }
+        read += got;
+        const std::size_t available = kept + got;
+        const std::size_t rest = cache.Ingest(std::span<const std::uint8_t>(buffer.data(), available));
+        std::copy(buffer.begin() + static_cast<std::ptrdiff_t>(available - rest),
+                  buffer.begin() + static_cast<std::ptrdiff_t>(available), buffer.begin());
+        kept = rest;
+        if (!ec && total > 0) {
+            Progress("Aufzeichnung: " + std::to_string(read * 100 / total) + " %, " +
+                     std::to_string(cache.PageCount()) + " Seiten");
+        }
+    }
+    if (in.bad()) {
+        EndProgress();
+        m_err << "quav-videotext-cap: Die Aufzeichnung \"" << input.path << "\" kann nicht gelesen werden.\n";
+        return cap_exit::SourceUnreadable;
+    }
+    cache.Finish();
+    EndProgress();
+
+    std::vector<CapturedPage> pages;
+    for (const CachedPage* cached : cache.Pages()) {
+        CapturedPage page;
+        page.number = cached->number;
+        page.subcode = cached->subcode;
+        page.pageRows = cached->PageBytes();
+        std::copy_n(page.pageRows.begin(), page.headerRow.size(), page.headerRow.begin());
+        std::fill_n(page.pageRows.begin(), 7, std::uint8_t{0x20}); // as the decoder's page buffer
+        std::fill_n(page.headerRow.begin(), 7, std::uint8_t{0x20});
+        pages.push_back(page);
+    }
+    if (options.all && pages.empty()) {
+        m_err << "quav-videotext-cap: Die Aufzeichnung \"" << input.path << "\" enthält keine ganze Seite.\n";
+        return cap_exit::NoTeletext;
+    }
+    const int written = WriteAll(options, pages);
+    return written != cap_exit::Ok ? written : ReportMissing(options, pages);
+}
+
+int CaptureCommand::CollectFromPages(const CaptureOptions& options, const BroadcastInput& input)
+{
+    const auto header = ServiceHeaderText();
+    const auto now = std::chrono::system_clock::now();
+    std::vector<CapturedPage> pages;
+    for (const TtiPage& tti : input.pages) {
+        if (!options.pages.Contains(tti.number)) {
+            continue;
+        }
+        const std::string text = header(tti.number, now);
+        for (const TtiSubpage& sub : tti.subpages) {
+            CapturedPage page;
+            page.number = tti.number;
+            page.subcode = sub.subcode;
+            page.headerRow.fill(0x20);
+            for (std::size_t c = 0; c < text.size() && c + HeaderTextColumn < page.headerRow.size(); ++c) {
+                page.headerRow[c + HeaderTextColumn] = static_cast<std::uint8_t>(text[c] & 0x7F);
+            }
+            std::copy(page.headerRow.begin(), page.headerRow.end(), page.pageRows.begin());
+            for (std::size_t r = 1; r < 24; ++r) {
+                std::copy(sub.rows[r].begin(), sub.rows[r].end(),
+                          page.pageRows.begin() + std::ptrdiff_t(r * 40));
+            }
+            pages.push_back(page);
+        }
+    }
+    const int written = WriteAll(options, pages);
+    return written != cap_exit::Ok ? written : ReportMissing(options, pages);
+}
+
+int CaptureCommand::ReportMissing(const CaptureOptions& options, const std::vector<CapturedPage>& pages)
+{
+    PageNumberSet found;
+    for (const CapturedPage& p : pages) {
+        found.Add(p.number);
+    }
+    if (options.all) {
+        return cap_exit::Ok;
+    }
+    std::string missing;
+    for (const std::uint16_t number : options.pages.Numbers()) {
+        if (!found.Contains(number) && options.everyPageRequired) {
+            missing += (missing.empty() ? "" : ", ") + PageName(number);
+        }
+    }
+    if (!missing.empty()) {
+        m_err << "quav-videotext-cap: Nicht empfangen: " << missing << '\n';
+        return cap_exit::PageMissing;
+    }
+    if (pages.empty()) {
+        m_err << "quav-videotext-cap: Keine der verlangten Seiten wurde empfangen.\n";
+        return cap_exit::PageMissing;
+    }
+    return cap_exit::Ok;
+}
+
+bool CaptureCommand::WriteFile(const CaptureOptions& options, const CapturedPage& page,
+                               const std::string& path)
+{
+    std::string error;
+    if (options.format == CaptureFormat::Bmp || options.format == CaptureFormat::Png) {
+        if (!SavePageImage(page, options.format, path, error)) {
+            m_err << "quav-videotext-cap: " << error << '\n';
+            return false;
+        }
+        return true;
+    }
+    const std::string text =
+        options.format == CaptureFormat::Txt ? PageText(page.pageRows) : PageTextUtf8(page.pageRows, "\n");
+    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+    file.write(text.data(), static_cast<std::streamsize>(text.size()));
+    file.close();
+    if (!file) {
+        m_err << "quav-videotext-cap: Die Datei \"" << path << "\" kann nicht geschrieben werden.\n";
+        return false;
+    }
+    return true;
+}
+
+int CaptureCommand::WriteSingle(const CaptureOptions& options, const CapturedPage& page)
+{
+    const bool text = options.format == CaptureFormat::Txt || options.format == CaptureFormat::Utf8;
+    if (options.output.empty() && text) {
+        const std::string s = options.format == CaptureFormat::Txt ? PageText(page.pageRows)
+                                                                   : PageTextUtf8(page.pageRows, "\n");
+        m_out.write(s.data(), static_cast<std::streamsize>(s.size()));
+        m_out.flush();
+        return m_out ? cap_exit::Ok : cap_exit::OutputFailed;
+    }
+    const std::string path = options.output.empty() ? CaptureFileName(page, options.format) : options.output;
+    if (!WriteFile(options, page, path)) {
+        return cap_exit::OutputFailed;
+    }
+    if (options.output.empty()) {
+        m_err << "Gespeichert: " << path << '\n';
+    }
+    return cap_exit::Ok;
+}
+
+int CaptureCommand::WriteAll(const CaptureOptions& options, const std::vector<CapturedPage>& pages)
+{
+    const fs::path folder = options.output.empty() ? fs::path(".") : fs::path(options.output);
+    std::error_code ec;
+    fs::create_directories(folder, ec);
+    if (ec || !fs::is_directory(folder)) {
+        m_err << "quav-videotext-cap: Der Ordner \"" << folder.string() << "\" kann nicht angelegt werden.\n";
+        return cap_exit::OutputFailed;
+    }
+    std::size_t done = 0;
+    for (const CapturedPage& page : pages) {
+        Progress("Schreibe " + std::to_string(++done) + " von " + std::to_string(pages.size()));
+        if (!WriteFile(options, page, (folder / CaptureFileName(page, options.format)).string())) {
+            EndProgress();
+            return cap_exit::OutputFailed;
+        }
+    }
+    EndProgress();
+    m_err << pages.size() << (pages.size() == 1 ? " Seite" : " Seiten") << " gespeichert in "
+          << folder.string() << '\n';
+    return cap_exit::Ok;
+}
+
+} // namespace quav

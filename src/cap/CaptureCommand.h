@@ -1,0 +1,102 @@
+#pragma once
+
+#include "cap/CaptureOptions.h"
+#include "cap/PageAcquisition.h"
+#include "config/Settings.h"
+#include "demo/BroadcastSource.h"
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <ostream>
+#include <string>
+
+namespace quav {
+
+class PortIo;
+
+/// The exit codes of quav-videotext-cap.
+namespace cap_exit {
+inline constexpr int Ok = 0;
+inline constexpr int OutputFailed = 1;
+inline constexpr int BadArguments = 2;
+inline constexpr int SourceUnreadable = 3; ///< missing or unreadable file or folder
+inline constexpr int NoTeletext = 4;       ///< the source holds no teletext
+inline constexpr int PageMissing = 5;      ///< a page never came
+inline constexpr int NoHardware = 6;       ///< the hardware cannot be reached or does not answer
+} // namespace cap_exit
+
+/// One captured page, ready to be written.
+struct CapturedPage
+{
+    std::uint16_t number = 0x100;
+    std::uint16_t subcode = 0; ///< S4 S3 S2 S1 as four hexadecimal digits
+    std::array<std::uint8_t, 40> headerRow{};
+    std::array<std::uint8_t, 960> pageRows{};
+};
+
+/// Writes a page in a picture format (bmp or png) to `path`; false with a German message.
+/// Supplied by the renderer's side of the command.
+bool SavePageImage(const CapturedPage& page, CaptureFormat format, const std::string& path,
+                   std::string& error);
+
+/// quav-videotext-cap: acquires pages and writes them as text or pictures.
+///
+/// A single page comes through the same stack as the viewer's: the line adapters, the I2C
+/// master and the decoder operations, on the simulated board (serial module on COM1)
+/// playing the source, or on the real adapter with `--hardware`. The simulated board's
+/// clock is fast-forwarded: each polling interval passes at once, so a page that the
+/// broadcast sends within 30 seconds arrives in a fraction of a second; the timeout counts
+/// broadcast time there (for a recording at least one pass through the file).
+///
+/// Lists, ranges and `all` are taken from a recording in one pass through a page cache,
+/// and from TTI pages and the demo service page by page; each page and subpage becomes a
+/// file of its own ("P100-0001.png").
+class CaptureCommand
+{
+public:
+    /// Loads the stored settings for `--hardware`; false with a German message.
+    using SettingsLoader = std::function<bool(Settings&, std::string&)>;
+    /// Opens the ports of the real adapter; null with a German message.
+    using PortOpener = std::function<std::unique_ptr<PortIo>(const Settings&, std::string&)>;
+
+    CaptureCommand(std::ostream& out, std::ostream& err) : m_out(out), m_err(err) {}
+
+    /// Shows a progress line on the error stream during long runs (for a terminal).
+    void SetProgress(bool on) { m_progress = on; }
+    void SetHardwareAccess(SettingsLoader loader, PortOpener opener);
+
+    int Run(const std::vector<std::string>& args);
+    int Run(const CaptureOptions& options);
+
+private:
+    int RunSimulated(const CaptureOptions& options);
+    int RunHardware(const CaptureOptions& options);
+    int AcquireOnBoard(const CaptureOptions& options, const BroadcastInput& input);
+    int CollectFromRecording(const CaptureOptions& options, const BroadcastInput& input);
+    int CollectFromPages(const CaptureOptions& options, const BroadcastInput& input);
+    /// Acquires every page of the options through the decoder; `wait` gets the time the
+    /// current page has already been waited for, in seconds, and lets one interval pass.
+    int AcquireThroughDecoder(const CaptureOptions& options, PortIo& ports, const Settings& settings,
+                              const std::function<bool(double&)>& wait);
+    int WriteAll(const CaptureOptions& options, const std::vector<CapturedPage>& pages);
+    int WriteSingle(const CaptureOptions& options, const CapturedPage& page);
+    bool WriteFile(const CaptureOptions& options, const CapturedPage& page, const std::string& path);
+    int ReportMissing(const CaptureOptions& options, const std::vector<CapturedPage>& pages);
+    void Progress(const std::string& text, bool force = false);
+    void EndProgress();
+
+    std::ostream& m_out;
+    std::ostream& m_err;
+    bool m_progress = false;
+    bool m_progressShown = false;
+    std::int64_t m_lastProgress = 0;
+    SettingsLoader m_loadSettings;
+    PortOpener m_openPorts;
+};
+
+/// "P100-0001.png": the file name of a page and subpage in a format.
+std::string CaptureFileName(const CapturedPage& page, CaptureFormat format);
+
+} // namespace quav

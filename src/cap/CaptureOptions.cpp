@@ -1,0 +1,233 @@
+#include "cap/CaptureOptions.h"
+
+#include <charconv>
+#include <cmath>
+#include <optional>
+
+namespace quav {
+
+namespace {
+
+std::optional<std::uint16_t> ParsePageNumber(std::string_view text)
+{
+    if (text.size() != 3) {
+        return std::nullopt;
+    }
+    unsigned value = 0;
+    for (const char ch : text) {
+        unsigned digit = 0;
+        if (ch >= '0' && ch <= '9') {
+            digit = static_cast<unsigned>(ch - '0');
+        } else if (ch >= 'A' && ch <= 'F') {
+            digit = static_cast<unsigned>(ch - 'A' + 10);
+        } else if (ch >= 'a' && ch <= 'f') {
+            digit = static_cast<unsigned>(ch - 'a' + 10);
+        } else {
+            return std::nullopt;
+        }
+        value = value << 4 | digit;
+    }
+    if (value < 0x100 || value > 0x8FF) {
+        return std::nullopt;
+    }
+    return static_cast<std::uint16_t>(value);
+}
+
+bool ParseTimeout(const std::string& text, double& seconds)
+{
+    double value = 0;
+    const char* end = text.data() + text.size();
+    const auto [ptr, ec] = std::from_chars(text.data(), end, value);
+    if (ec != std::errc{} || ptr != end || !std::isfinite(value) || value <= 0 || value > 86400) {
+        return false;
+    }
+    seconds = value;
+    return true;
+}
+
+} // namespace
+
+const char* FormatExtension(CaptureFormat format)
+{
+    switch (format) {
+    case CaptureFormat::Txt:
+        return "txt";
+    case CaptureFormat::Utf8:
+        return "utf8";
+    case CaptureFormat::Bmp:
+        return "bmp";
+    case CaptureFormat::Png:
+        return "png";
+    }
+    return "txt";
+}
+
+bool ParsePageList(const std::string& text, CaptureOptions& options, std::string& error)
+{
+    options.pages = PageNumberSet{};
+    options.all = false;
+    options.singlePage = false;
+    options.everyPageRequired = true;
+    if (text == "all") {
+        options.all = true;
+        options.pages = PageNumberSet::All();
+        options.everyPageRequired = false;
+        return true;
+    }
+    int items = 0;
+    std::size_t pos = 0;
+    while (true) {
+        const std::size_t comma = text.find(',', pos);
+        const std::string item =
+            text.substr(pos, comma == std::string::npos ? std::string::npos : comma - pos);
+        const std::size_t dash = item.find('-');
+        if (dash == std::string::npos) {
+            const auto page = ParsePageNumber(item);
+            if (!page) {
+                error = "Ungültige Seitennummer \"" + item +
+                        "\": erwartet werden drei Ziffern (0-9, A-F), "
+                        "die erste von 1 bis 8, zum Beispiel 100 oder 1F0.";
+                return false;
+            }
+            options.pages.Add(*page);
+        } else {
+            const auto first = ParsePageNumber(std::string_view(item).substr(0, dash));
+            const auto last = ParsePageNumber(std::string_view(item).substr(dash + 1));
+            if (!first || !last || *first > *last) {
+                error = "Ungültiger Seitenbereich \"" + item + "\": erwartet wird zum Beispiel 100-199.";
+                return false;
+            }
+            options.pages.AddRange(*first, *last);
+            options.everyPageRequired = false;
+            ++items; // a range is never a single page
+        }
+        ++items;
+        if (comma == std::string::npos) {
+            break;
+        }
+        pos = comma + 1;
+    }
+    options.singlePage = items == 1 && options.pages.Count() == 1;
+    return true;
+}
+
+bool ParseCaptureOptions(const std::vector<std::string>& args, CaptureOptions& options, std::string& error)
+{
+    options = CaptureOptions{};
+    options.pages.Add(0x100);
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        std::string name = args[i];
+        std::string value;
+        bool hasValue = false;
+        if (name.rfind("--", 0) == 0) {
+            const std::size_t eq = name.find('=');
+            if (eq != std::string::npos) {
+                value = name.substr(eq + 1);
+                name.resize(eq);
+                hasValue = true;
+            }
+        }
+        const auto takeValue = [&]() {
+            if (hasValue) {
+                return true;
+            }
+            if (i + 1 >= args.size()) {
+                error = "Zur Option " + name + " fehlt der Wert.";
+                return false;
+            }
+            value = args[++i];
+            return true;
+        };
+        if (name == "--help" || name == "-h") {
+            options.help = true;
+        } else if (name == "--hardware" && !hasValue) {
+            options.hardware = true;
+        } else if (name == "--source") {
+            if (!takeValue()) {
+                return false;
+            }
+            if (value.empty()) {
+                error = "Zur Option --source fehlt der Wert.";
+                return false;
+            }
+            options.source = value;
+            options.sourceGiven = true;
+        } else if (name == "--page") {
+            if (!takeValue() || !ParsePageList(value, options, error)) {
+                return false;
+            }
+        } else if (name == "--format") {
+            if (!takeValue()) {
+                return false;
+            }
+            if (value == "txt") {
+                options.format = CaptureFormat::Txt;
+            } else if (value == "utf8") {
+                options.format = CaptureFormat::Utf8;
+            } else if (value == "bmp") {
+                options.format = CaptureFormat::Bmp;
+            } else if (value == "png") {
+                options.format = CaptureFormat::Png;
+            } else {
+                error = "Unbekanntes Format \"" + value + "\": möglich sind txt, utf8, bmp und png.";
+                return false;
+            }
+        } else if (name == "--output") {
+            if (!takeValue()) {
+                return false;
+            }
+            if (value.empty()) {
+                error = "Zur Option --output fehlt der Wert.";
+                return false;
+            }
+            options.output = value;
+        } else if (name == "--timeout") {
+            if (!takeValue()) {
+                return false;
+            }
+            if (!ParseTimeout(value, options.timeoutSeconds)) {
+                error = "Ungültige Wartezeit \"" + value + "\": erwartet werden Sekunden größer als 0.";
+                return false;
+            }
+        } else {
+            error = "Unbekannte Option \"" + args[i] + "\". Hilfe mit --help.";
+            return false;
+        }
+    }
+    if (options.hardware && options.sourceGiven) {
+        error = "--hardware und --source schließen einander aus.";
+        return false;
+    }
+    if (options.hardware && options.all) {
+        error = "Alle Seiten (all) lassen sich nur aus einer Aufzeichnung, TTI-Seiten oder dem Demo-Dienst "
+                "holen, nicht von der Hardware.";
+        return false;
+    }
+    return true;
+}
+
+std::string CaptureUsage()
+{
+    return "Aufruf: quav-videotext-cap [--source DATEI|ORDNER|demo] [--hardware] [--page SEITEN]\n"
+           "                           [--format txt|utf8|bmp|png] [--output PFAD] [--timeout S]\n"
+           "\n"
+           "Holt Videotext-Seiten und speichert sie als Text oder Bild.\n"
+           "\n"
+           "  --source QUELLE  demo (der eingebaute Demo-Dienst, Vorgabe), eine T42-Aufzeichnung,\n"
+           "                   eine TTI-Datei oder ein Ordner mit TTI-Dateien\n"
+           "  --hardware       die echte Videotext-Hardware mit den gespeicherten Einstellungen\n"
+           "  --page SEITEN    eine Seite (100), eine Liste (100,101,1F0), ein Bereich (100-199)\n"
+           "                   oder all; Vorgabe 100\n"
+           "  --format F       txt (Textdatei, 24 x 40 Zeichen, Windows-Zeichensatz), utf8,\n"
+           "                   bmp oder png (Bild 400 x 312); Vorgabe txt\n"
+           "  --output PFAD    eine Seite: Datei (ohne: Text auf die Standardausgabe);\n"
+           "                   mehrere Seiten: Ordner, je Seite und Unterseite eine Datei\n"
+           "                   wie P100-0001.png (ohne: der aktuelle Ordner)\n"
+           "  --timeout S      so lange wird auf eine Seite gewartet, Vorgabe 30 Sekunden\n"
+           "\n"
+           "Rückgabewerte: 0 erfolgreich, 1 Ausgabe nicht schreibbar, 2 falscher Aufruf,\n"
+           "3 Quelle fehlt oder ist nicht lesbar, 4 Quelle enthält keinen Videotext,\n"
+           "5 Seite nicht empfangen, 6 Hardware nicht verfügbar.\n";
+}
+
+} // namespace quav

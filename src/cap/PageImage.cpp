@@ -1,0 +1,27 @@
+#include "cap/CaptureCommand.h"
+#include "render/QImageConversion.h"
+#include "render/Renderer.h"
+
+#include <QImage>
+#include <QString>
+
+namespace quav {
+
+bool SavePageImage(const CapturedPage& page, CaptureFormat format, const std::string& path,
+                   std::string& error)
+{
+    // The page as the viewer draws it: the header row buffer in row 0, rows 1 to 23 of the
+    // page buffer below, concealed text hidden.
+    Renderer renderer;
+    renderer.RenderHeaderRow(page.headerRow);
+    renderer.RenderPageRows(page.pageRows);
+    const QImage image = ToQImage(renderer.PageImage());
+    const char* kind = format == CaptureFormat::Png ? "PNG" : "BMP";
+    if (!image.save(QString::fromStdString(path), kind)) {
+        error = "Das Bild \"" + path + "\" kann nicht gespeichert werden.";
+        return false;
+    }
+    return true;
+}
+
+} // namespace quav

@@ -1,0 +1,27 @@
+#include "cap/SettingsAccess.h"
+
+#include "config/QuavError.h"
+#include "config/SettingsStore.h"
+
+namespace quav {
+
+bool LoadStoredSettings(Settings& settings, std::string& error)
+{
+    try {
+        SettingsStore store(settings);
+        if (!store.SettingsCurrent()) {
+            error = "Es gibt noch keine gespeicherten Hardware-Einstellungen. Bitte zuerst im Programm "
+                    "quav-videotext unter Einstellungen die Hardware wählen.";
+            return false;
+        }
+        store.LoadSettings();
+        return true;
+    } catch (const QuavError& e) {
+        error = e.Message().toStdString();
+    } catch (const std::exception& e) {
+        error = e.what();
+    }
+    return false;
+}
+
+} // namespace quav

@@ -1,0 +1,22 @@
+#include "cap/CaptureCommand.h"
+#include "cap/HardwarePorts.h"
+#include "cap/SettingsAccess.h"
+
+#include <iostream>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+int main(int argc, char** argv)
+{
+    std::vector<std::string> args(argv + 1, argv + argc);
+    quav::CaptureCommand command(std::cout, std::cerr);
+    command.SetProgress(::isatty(STDERR_FILENO) == 1);
+    command.SetHardwareAccess(quav::LoadStoredSettings, quav::OpenHardwarePorts);
+    try {
+        return command.Run(args);
+    } catch (const std::exception& e) {
+        std::cerr << "quav-videotext-cap: " << e.what() << '\n';
+        return quav::cap_exit::OutputFailed;
+    }
+}
