@@ -1,17 +1,12 @@
 #include "app/BoardSource.h"
 
-#include "broadcast/T42Recording.h"
+#include "demo/BroadcastSource.h"
 
 namespace quav {
 
 std::unique_ptr<PacketSource> OpenBoardSource(const std::string& source, std::string& error)
 {
-    auto recording = std::make_unique<T42Recording>();
-    error = recording->Open(source);
-    if (!error.empty()) {
-        return nullptr;
-    }
-    return recording;
+    return OpenBroadcast(source, error);
 }
 
 } // namespace quav
