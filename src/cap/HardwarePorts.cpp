@@ -2,6 +2,10 @@
 
 #include "bus/AdapterPorts.h"
 #include "ports/DirectPortIo.h"
+#include "ports/PortPermissions.h"
+#include "ports/SerialLineIo.h"
+#include "serial/ECommsError.h"
+#include "serial/TComm32.h"
 
 #include <vector>
 
@@ -17,21 +21,51 @@ std::unique_ptr<PortIo> OpenCardPorts(const std::vector<std::uint16_t>& ports, s
         return nullptr;
     }
     auto io = std::make_unique<DirectPortIo>(ports);
-    std::string message = io->Open();
-    if (!message.empty()) {
-        error = std::move(message);
+    // The ports are asked for while the command is still single-threaded, and every
+    // privilege is given up right after.
+    const PortAccessResult access = OpenPortsAndDropPrivileges(*io);
+    if (!access.dropError.empty()) {
+        error = access.dropError;
+        return nullptr;
+    }
+    if (!access.portError.empty()) {
+        error = access.portError;
         return nullptr;
     }
     return io;
 }
 
-// The serial module needs the tty's modem lines (SerialLineIo); until that backend is
-// wired in here, the command says so instead of touching the port.
-std::unique_ptr<PortIo> OpenSerialModule(const Settings& /*settings*/, std::string& error)
+// The serial module: its COM port claimed exactly as the viewer claims it, and its two
+// modem registers served on that tty.
+class SerialModulePorts final : public PortIo
 {
-    error = "Das serielle Videotextmodul wird vom Aufnahmebefehl noch nicht unterstützt. "
-            "Bitte die Seite im Programm quav-videotext holen oder eine Videotext-Karte einstellen.";
-    return nullptr;
+public:
+    std::uint8_t ReadPort(std::uint16_t port) override { return lines->ReadPort(port); }
+    void WritePort(std::uint16_t port, std::uint8_t value) override { lines->WritePort(port, value); }
+
+    TComm32 comm;
+    std::unique_ptr<SerialLineIo> lines;
+};
+
+std::unique_ptr<PortIo> OpenSerialModule(const Settings& settings, std::string& error)
+{
+    const auto base = adapter::ComBaseOf(settings.Port);
+    if (!base) {
+        error = "Die gespeicherten Einstellungen wählen keine gültige serielle Schnittstelle; "
+                "bitte im Programm quav-videotext unter Einstellungen wählen.";
+        return nullptr;
+    }
+    auto ports = std::make_unique<SerialModulePorts>();
+    const QString name = QStringLiteral("COM%1").arg(settings.Port);
+    ports->comm.SetCommPort(name);
+    try {
+        ports->comm.OpenPort();
+    } catch (const ECommsError& e) {
+        error = name.toStdString() + " kann nicht verwendet werden (" + e.what() + ").";
+        return nullptr;
+    }
+    ports->lines = std::make_unique<SerialLineIo>(ports->comm.PortHandle(), *base);
+    return ports;
 }
 
 } // namespace

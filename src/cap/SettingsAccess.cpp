@@ -8,7 +8,8 @@ namespace quav {
 bool LoadStoredSettings(Settings& settings, std::string& error)
 {
     try {
-        SettingsStore store(settings);
+        // The same settings as the viewer, also when it is pointed at another profile.
+        SettingsStore store(settings, qEnvironmentVariable("QUAV_SETTINGS_FILE"));
         if (!store.SettingsCurrent()) {
             error = "Es gibt noch keine gespeicherten Hardware-Einstellungen. Bitte zuerst im Programm "
                     "quav-videotext unter Einstellungen die Hardware wählen.";

@@ -2,6 +2,8 @@
 #include "cap/HardwarePorts.h"
 #include "cap/SettingsAccess.h"
 
+#include <QCoreApplication>
+
 #include <iostream>
 #include <string>
 #include <unistd.h>
@@ -9,6 +11,8 @@
 
 int main(int argc, char** argv)
 {
+    // The serial port object needs an application object for its notifications.
+    QCoreApplication app(argc, argv);
     std::vector<std::string> args(argv + 1, argv + argc);
     quav::CaptureCommand command(std::cout, std::cerr);
     command.SetProgress(::isatty(STDERR_FILENO) == 1);
