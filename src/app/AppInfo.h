@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QFont>
 #include <QString>
+#include <QStringList>
 
 namespace quav::app {
 
@@ -18,6 +20,19 @@ inline QString Version()
 inline QString HelpFile()
 {
     return QStringLiteral("Quavvt.hlp");
+}
+
+/// The font of the windows: "MS Sans Serif" 8 point where it exists, otherwise the
+/// narrowest of the common sans-serif fonts, at 11 pixels.
+inline QFont ClassicFont()
+{
+    QFont font;
+    font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Liberation Sans"), QStringLiteral("Arimo"),
+                      QStringLiteral("Nimbus Sans"), QStringLiteral("DejaVu Sans Condensed"),
+                      QStringLiteral("DejaVu Sans")});
+    font.setStyleHint(QFont::SansSerif);
+    font.setPixelSize(11);
+    return font;
 }
 
 /// Help contexts: the main window, the settings dialog and the print panel.

@@ -87,6 +87,10 @@ int main(int argc, char* argv[])
     if (instance.ActivateRunning()) {
         return 0;
     }
+    // The windows are laid out to the pixel, as on the classic desktop they were drawn
+    // for: the classic style and a small sans-serif font keep every caption in its place.
+    QApplication::setStyle(QStringLiteral("Windows"));
+    QApplication::setFont(quav::app::ClassicFont());
     QApplication::setApplicationName(quav::app::Title());
     QApplication::setApplicationVersion(quav::app::Version());
 

@@ -33,9 +33,6 @@ TSetup::TSetup(Settings& settings, SettingsStore& store, QWidget* parent)
 {
     setWindowTitle(QStringLiteral("Einstellungen"));
     setFixedSize(306, 139);
-    QFont f = font();
-    f.setPixelSize(11);
-    setFont(f);
 
     Hardware = new QGroupBox(QStringLiteral("Hardware"), this);
     Hardware->setGeometry(8, 8, 129, 121);
