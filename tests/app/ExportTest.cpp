@@ -56,8 +56,18 @@ struct ExportBench
         }
     }
     TMain& Main() { return viewer->Main(); }
+    // QUAV_KEEP_EXPORTS names a folder where the written files are kept, to look at them.
+    void Keep(const std::string& name)
+    {
+        const QString keep = qEnvironmentVariable("QUAV_KEEP_EXPORTS");
+        if (!keep.isEmpty()) {
+            QFile::remove(keep + QStringLiteral("/") + QString::fromStdString(name));
+            QFile::copy(QString::fromStdString(scratch.File(name)), keep + QStringLiteral("/") + QString::fromStdString(name));
+        }
+    }
     QByteArray Read(const std::string& name)
     {
+        Keep(name);
         QFile f(QString::fromStdString(scratch.File(name)));
         f.open(QIODevice::ReadOnly);
         return f.readAll();
@@ -230,6 +240,25 @@ TEST(PrintPanel, OpensInLandscapeWithTheSmallMiniatureEveryTime)
     EXPECT_TRUE(panel.Querformat->isChecked());
     EXPECT_EQ(panel.Layout().Preview(), (PrintRect{60, 18, 50, 40}));
     EXPECT_EQ(panel.Snapshot().size(), QSize(400, 312));
+}
+
+TEST(PrintPanel, PrintsThePageSnapshotCentredInPortrait)
+{
+    ExportBench b;
+    QPrinter& printer = b.viewer->Printer();
+    const QString pdf = QString::fromStdString(b.scratch.File("seite.pdf"));
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(pdf);
+    TDruckpanel& panel = b.viewer->PrintPanel();
+    panel.runModal = [&panel] {
+        panel.HochformatClick();
+        panel.Centerclick();
+        panel.PrintClick();
+    };
+    b.Main().PrintClik();
+    EXPECT_EQ(panel.Snapshot(), ToQImage(b.viewer->PageRenderer().PageImage()).convertToFormat(QImage::Format_RGB32));
+    EXPECT_GT(b.Read("seite.pdf").size(), 1000);
+    EXPECT_EQ(printer.docName(), QStringLiteral("QUAV-VideoText"));
 }
 
 TEST(PrintPanel, WithoutAPrinterTheMessageComesAndTheTimerRuns)
