@@ -1,4 +1,4 @@
-#include "acquisition/CycleTestBench.h"
+#include "ViewerBench.h"
 #include "app/PageImageWidget.h"
 #include "app/Viewer.h"
 #include "export/PageExport.h"
@@ -30,32 +30,22 @@ namespace {
 
 using namespace test;
 
-struct ExportBench
+// The viewer with page 100 on display, its save dialog and message boxes answered by the
+// test.
+struct ExportBench : ViewerBench
 {
     ExportBench()
     {
-        packets::WriteT42(scratch.File("service.t42"), CycleService());
-        const QString settings = QString::fromStdString(scratch.File("QUAV.conf"));
-        QSettings(settings, QSettings::IniFormat).setValue(QStringLiteral("Config"), QStringLiteral("11"));
-        ViewerOptions options;
-        options.source = QString::fromStdString(scratch.File("service.t42"));
-        options.settingsFile = settings;
-        options.clock = &clock;
-        viewer = std::make_unique<Viewer>(options);
         Main().showMessage = [this](const QString& title, const QString& message, bool abort) {
-            messages.push_back({title, message, abort});
+            boxes.push_back({title, message, abort});
         };
         Main().askSaveFile = [this](const QString& title, const QString& filter, const QString& suffix) {
             asked.push_back({title, filter, suffix});
             timerDuringDialog = Main().TimerEnabled();
             return answer;
         };
-        for (int i = 0; i < 100 && !(Main().Image1->PageDrawn() && Main().Cycle().LastSubcode() >= 0); ++i) {
-            clock.Advance(std::chrono::milliseconds(Main().TimerInterval()));
-            Main().Tim();
-        }
+        ShowPage100();
     }
-    TMain& Main() { return viewer->Main(); }
     // QUAV_KEEP_EXPORTS names a folder where the written files are kept, to look at them.
     void Keep(const std::string& name)
     {
@@ -82,10 +72,7 @@ struct ExportBench
     {
         QString title, filter, suffix;
     };
-    ScratchDirectory scratch;
-    ManualClock clock;
-    std::unique_ptr<Viewer> viewer;
-    std::vector<Message> messages;
+    std::vector<Message> boxes;
     std::vector<Ask> asked;
     QString answer;
     bool timerDuringDialog = true;
@@ -109,7 +96,7 @@ TEST(SaveText, WritesThePageTextOfTheLastPageRead)
     EXPECT_TRUE(text.startsWith("       ")) << "the header row, columns 0 to 6 blank";
     EXPECT_EQ(text.mid(40, 2), QByteArray("\r\n"));
     EXPECT_EQ(text.mid(42, 33), QByteArray("Index: Nachrichten 123, Sport 250"));
-    EXPECT_TRUE(b.messages.empty());
+    EXPECT_TRUE(b.boxes.empty());
 }
 
 TEST(SaveText, ACancelledDialogWritesNothingAndRestoresTheTimer)
@@ -121,7 +108,7 @@ TEST(SaveText, ACancelledDialogWritesNothingAndRestoresTheTimer)
     b.Main().SetTimerEnabled(true);
     b.Main().SaveGraphClick();
     EXPECT_TRUE(b.Main().TimerEnabled());
-    EXPECT_TRUE(b.messages.empty());
+    EXPECT_TRUE(b.boxes.empty());
 }
 
 TEST(SaveText, AFileThatCannotBeCreatedGivesTheErrorBox)
@@ -129,10 +116,10 @@ TEST(SaveText, AFileThatCannotBeCreatedGivesTheErrorBox)
     ExportBench b;
     b.answer = QString::fromStdString(b.scratch.File("fehlt/seite.txt"));
     b.Main().SaveTextClick();
-    ASSERT_EQ(b.messages.size(), 1u);
-    EXPECT_EQ(b.messages[0].title, QStringLiteral("Fehler"));
-    EXPECT_EQ(b.messages[0].text, QStringLiteral("Kann Datei %1 nicht erstellen").arg(b.answer));
-    EXPECT_TRUE(b.messages[0].abort) << "one button, Abbrechen";
+    ASSERT_EQ(b.boxes.size(), 1u);
+    EXPECT_EQ(b.boxes[0].title, QStringLiteral("Fehler"));
+    EXPECT_EQ(b.boxes[0].text, QStringLiteral("Kann Datei %1 nicht erstellen").arg(b.answer));
+    EXPECT_TRUE(b.boxes[0].abort) << "one button, Abbrechen";
     EXPECT_TRUE(b.Main().TimerEnabled());
 }
 
@@ -197,8 +184,8 @@ TEST(SaveGraph, AnUnwritablePlaceGivesTheCreateMessage)
     ExportBench b;
     b.answer = QString::fromStdString(b.scratch.File("fehlt/seite.bmp"));
     b.Main().SaveGraphClick();
-    ASSERT_EQ(b.messages.size(), 1u);
-    EXPECT_EQ(b.messages[0].text, QStringLiteral("Kann Datei %1 nicht erstellen").arg(b.answer));
+    ASSERT_EQ(b.boxes.size(), 1u);
+    EXPECT_EQ(b.boxes[0].text, QStringLiteral("Kann Datei %1 nicht erstellen").arg(b.answer));
     EXPECT_TRUE(b.Main().TimerEnabled());
 }
 
@@ -271,8 +258,8 @@ TEST(PrintPanel, WithoutAPrinterTheMessageComesAndTheTimerRuns)
     b.viewer->PrintPanel().runModal = [&shown] { shown = true; };
     b.Main().PrintClik();
     EXPECT_FALSE(shown) << "the panel does not appear";
-    ASSERT_EQ(b.messages.size(), 1u);
-    EXPECT_EQ(b.messages[0].text, QStringLiteral("Zur Zeit ist kein Standard-Drucker gewählt"));
+    ASSERT_EQ(b.boxes.size(), 1u);
+    EXPECT_EQ(b.boxes[0].text, QStringLiteral("Zur Zeit ist kein Standard-Drucker gewählt"));
     EXPECT_TRUE(b.Main().TimerEnabled()) << "the timer gets its state back on this path too";
 }
 
