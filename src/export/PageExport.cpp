@@ -16,6 +16,19 @@ QuavError CannotCreate(const QString& fileName)
     return QuavError(QStringLiteral("Kann Datei %1 nicht erstellen").arg(fileName));
 }
 
+// Writes everything and replaces the old file only when all of it is on disk. The buffer
+// is flushed and checked first: a failure in the last flush (a full disk) is not seen by
+// commit() itself, which would then put a cut-off file in place of the old one.
+bool WriteAll(QSaveFile& file, const char* data, qint64 size)
+{
+    if (file.write(data, size) != size || !file.flush() || file.error() != QFileDevice::NoError ||
+        !file.commit()) {
+        file.cancelWriting();
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 void SaveBitmap(const QString& fileName, const QImage& page)
@@ -30,8 +43,7 @@ void SaveBitmap(const QString& fileName, const QImage& page)
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
     if (!page.convertToFormat(QImage::Format_RGB32).save(&buffer, "BMP") ||
-        file.write(bytes) != bytes.size() || !file.commit()) {
-        file.cancelWriting();
+        !WriteAll(file, bytes.constData(), bytes.size())) {
         throw QuavError(QStringLiteral("Stream-Write-Fehler"));
     }
 }
@@ -43,8 +55,7 @@ void SaveText(const QString& fileName, std::span<const std::uint8_t, 960> pageRo
         throw CannotCreate(fileName);
     }
     const std::string text = PageText(pageRows);
-    if (file.write(text.data(), qint64(text.size())) != qint64(text.size()) || !file.commit()) {
-        file.cancelWriting();
+    if (!WriteAll(file, text.data(), qint64(text.size()))) {
         throw CannotCreate(fileName);
     }
 }

@@ -21,9 +21,12 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <csignal>
 
 namespace quav {
 namespace {
@@ -321,6 +324,64 @@ TEST(PrintPanel, APrintToPdfPlacesThePageWhereTheLayoutSays)
     EXPECT_NEAR(ink.top(), expected.top(), 2);
     EXPECT_NEAR(ink.width(), expected.width(), 2);
     EXPECT_NEAR(ink.height(), expected.height(), 2);
+}
+
+} // namespace
+} // namespace quav
+
+namespace quav {
+namespace {
+
+// A full disk, simulated in a child process by a file size limit: writes beyond it fail
+// as they would on a full disk. The old file must survive either save.
+int SaveOnFullDisk(const std::string& file, bool bitmap, const std::array<std::uint8_t, 960>& rows)
+{
+    const pid_t child = fork();
+    if (child == 0) {
+        signal(SIGXFSZ, SIG_IGN);
+        rlimit limit{};
+        limit.rlim_cur = limit.rlim_max = 200;
+        if (setrlimit(RLIMIT_FSIZE, &limit) != 0) {
+            _exit(3);
+        }
+        try {
+            if (bitmap) {
+                QImage page(400, 312, QImage::Format_RGB32);
+                page.fill(Qt::blue);
+                PageExport::SaveBitmap(QString::fromStdString(file), page);
+            } else {
+                PageExport::SaveText(QString::fromStdString(file), rows);
+            }
+        } catch (const std::exception& e) {
+            const std::string expected = bitmap ? "Stream-Write-Fehler" : "Kann Datei " + file + " nicht erstellen";
+            _exit(e.what() == expected ? 0 : 1);
+        }
+        _exit(2);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 100 + WTERMSIG(status);
+}
+
+TEST(FullDisk, AFailedWriteReportsItAndKeepsTheOldFile)
+{
+    test::ScratchDirectory scratch;
+    std::array<std::uint8_t, 960> rows{};
+    rows.fill('x');
+    for (bool bitmap : {false, true}) {
+        SCOPED_TRACE(bitmap ? "bitmap" : "text");
+        const std::string file = scratch.File(bitmap ? "seite.bmp" : "seite.txt");
+        {
+            QFile old(QString::fromStdString(file));
+            ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+            old.write("alt");
+        }
+        EXPECT_EQ(SaveOnFullDisk(file, bitmap, rows), 0)
+            << "1: wrong message, 2: no failure reported, 3: no file size limit";
+        QFile old(QString::fromStdString(file));
+        ASSERT_TRUE(old.open(QIODevice::ReadOnly));
+        EXPECT_EQ(old.readAll(), QByteArray("alt"));
+    }
 }
 
 } // namespace
