@@ -1,5 +1,7 @@
 #include "cap/CaptureCommand.h"
 
+#include "export/SafeWrite.h"
+
 #include "broadcast/PageCache.h"
 #include "bus/I2cMaster.h"
 #include "bus/LineAdapters.h"
@@ -389,10 +391,7 @@ bool CaptureCommand::WriteFile(const CaptureOptions& options, const CapturedPage
     }
     const std::string text =
         options.format == CaptureFormat::Txt ? PageText(page.pageRows) : PageTextUtf8(page.pageRows, "\n");
-    std::ofstream file(path, std::ios::binary | std::ios::trunc);
-    file.write(text.data(), static_cast<std::streamsize>(text.size()));
-    file.close();
-    if (!file) {
+    if (!SafeWrite(QString::fromStdString(path), text.data(), static_cast<qint64>(text.size()))) {
         m_err << "quav-videotext-cap: Die Datei \"" << path << "\" kann nicht geschrieben werden.\n";
         return false;
     }

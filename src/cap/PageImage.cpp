@@ -2,6 +2,9 @@
 #include "render/QImageConversion.h"
 #include "render/Renderer.h"
 
+#include "export/SafeWrite.h"
+
+#include <QBuffer>
 #include <QImage>
 #include <QString>
 
@@ -17,7 +20,10 @@ bool SavePageImage(const CapturedPage& page, CaptureFormat format, const std::st
     renderer.RenderPageRows(page.pageRows);
     const QImage image = ToQImage(renderer.PageImage());
     const char* kind = format == CaptureFormat::Png ? "PNG" : "BMP";
-    if (!image.save(QString::fromStdString(path), kind)) {
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    if (!image.save(&buffer, kind) || !SafeWrite(QString::fromStdString(path), bytes.constData(), bytes.size())) {
         error = "Das Bild \"" + path + "\" kann nicht gespeichert werden.";
         return false;
     }

@@ -2,6 +2,7 @@
 
 #include "config/QuavError.h"
 #include "export/RowToText.h"
+#include "export/SafeWrite.h"
 
 #include <QBuffer>
 #include <QClipboard>
@@ -16,26 +17,16 @@ QuavError CannotCreate(const QString& fileName)
     return QuavError(QStringLiteral("Kann Datei %1 nicht erstellen").arg(fileName));
 }
 
-// Writes everything and replaces the old file only when all of it is on disk. The buffer
-// is flushed and checked first: a failure in the last flush (a full disk) is not seen by
-// commit() itself, which would then put a cut-off file in place of the old one.
-bool WriteAll(QSaveFile& file, const char* data, qint64 size)
-{
-    if (file.write(data, size) != size || !file.flush() || file.error() != QFileDevice::NoError ||
-        !file.commit()) {
-        file.cancelWriting();
-        return false;
-    }
-    return true;
-}
-
 } // namespace
 
 void SaveBitmap(const QString& fileName, const QImage& page)
 {
-    QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly)) {
-        throw CannotCreate(fileName);
+    {
+        QSaveFile probe(fileName);
+        if (!probe.open(QIODevice::WriteOnly)) {
+            throw CannotCreate(fileName);
+        }
+        probe.cancelWriting();
     }
     // Encoded in memory first, so that a failure of the encoder and of the disk both show
     // as a write error and leave the old file alone.
@@ -43,19 +34,15 @@ void SaveBitmap(const QString& fileName, const QImage& page)
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
     if (!page.convertToFormat(QImage::Format_RGB32).save(&buffer, "BMP") ||
-        !WriteAll(file, bytes.constData(), bytes.size())) {
+        !SafeWrite(fileName, bytes.constData(), bytes.size())) {
         throw QuavError(QStringLiteral("Stream-Write-Fehler"));
     }
 }
 
 void SaveText(const QString& fileName, std::span<const std::uint8_t, 960> pageRows)
 {
-    QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly)) {
-        throw CannotCreate(fileName);
-    }
     const std::string text = PageText(pageRows);
-    if (!WriteAll(file, text.data(), qint64(text.size()))) {
+    if (!SafeWrite(fileName, text.data(), qint64(text.size()))) {
         throw CannotCreate(fileName);
     }
 }
