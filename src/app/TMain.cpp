@@ -72,17 +72,16 @@ TMain::TMain(MainParts parts, PrinterAccess& printer, HelpWindow& help, QWidget*
     connect(&m_timer, &QTimer::timeout, this, [this] { Tim(); });
 
     askSaveFile = [this](const QString& title, const QString& filter, const QString& suffix) {
-        // One dialog for both saves, so that it keeps the last file name.
-        static QString lastName;
-        QFileDialog dialog(this, title, lastName, filter);
+        // Both saves start from the last file name chosen.
+        QFileDialog dialog(this, title, m_lastSaveName, filter);
         dialog.setAcceptMode(QFileDialog::AcceptSave);
         dialog.setDefaultSuffix(suffix);
         dialog.setFileMode(QFileDialog::AnyFile);
         if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
             return QString();
         }
-        lastName = dialog.selectedFiles().constFirst();
-        return lastName;
+        m_lastSaveName = dialog.selectedFiles().constFirst();
+        return m_lastSaveName;
     };
     showMessage = [this](const QString& title, const QString& message, bool abortButton) {
         QMessageBox box(QMessageBox::Critical, title, message, QMessageBox::NoButton, this);

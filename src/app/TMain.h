@@ -160,6 +160,7 @@ private:
     QTimer m_timer;
     std::unique_ptr<AcquisitionCycle> m_cycle;
     std::unique_ptr<PageSelection> m_selection;
+    QString m_lastSaveName;
     bool m_centred = false;
     bool m_closing = false;
 };
