@@ -60,6 +60,20 @@ void BM_SerialLineIoctlsPerPageRead(benchmark::State& state)
 }
 BENCHMARK(BM_SerialLineIoctlsPerPageRead)->Unit(benchmark::kMicrosecond);
 
+// Reads COM1's modem status register over and over: one TIOCMGET each.
+void ReadModemStatus(benchmark::State& state, int fd)
+{
+    quav::SerialLineIo io(fd, Com1);
+    std::uint8_t sink = 0;
+    for (auto _ : state) {
+        sink = static_cast<std::uint8_t>(sink + io.ReadPort(Com1 + 6));
+    }
+    benchmark::DoNotOptimize(sink);
+    state.counters["ioctls_per_s"] =
+        benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
+    state.counters["failed"] = benchmark::Counter(double(io.FailedIoctls()) / double(state.iterations()));
+}
+
 // Linux pseudo-terminals know no modem lines: TIOCMGET and TIOCMBIS fail with ENOTTY. What
 // this measures is the round trip of such a failing ioctl into the tty layer, the floor for
 // any tty; a UART driver adds its register access, a USB adapter a USB transfer.
@@ -71,15 +85,7 @@ void BM_PtyModemIoctlRoundTrip(benchmark::State& state)
         return;
     }
     const int slave = open(ptsname(master), O_RDWR | O_NOCTTY);
-    quav::SerialLineIo io(slave, Com1);
-    std::uint8_t sink = 0;
-    for (auto _ : state) {
-        sink = static_cast<std::uint8_t>(sink + io.ReadPort(Com1 + 6));
-    }
-    benchmark::DoNotOptimize(sink);
-    state.counters["ioctls_per_s"] =
-        benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
-    state.counters["failed"] = benchmark::Counter(double(io.FailedIoctls()) / double(state.iterations()));
+    ReadModemStatus(state, slave);
     close(slave);
     close(master);
 }
@@ -99,15 +105,7 @@ void BM_TtyModemStatusRead(benchmark::State& state)
         state.SkipWithError("cannot open QUAV_BENCH_TTY");
         return;
     }
-    quav::SerialLineIo io(fd, Com1);
-    std::uint8_t sink = 0;
-    for (auto _ : state) {
-        sink = static_cast<std::uint8_t>(sink + io.ReadPort(Com1 + 6));
-    }
-    benchmark::DoNotOptimize(sink);
-    state.counters["ioctls_per_s"] =
-        benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
-    state.counters["failed"] = benchmark::Counter(double(io.FailedIoctls()) / double(state.iterations()));
+    ReadModemStatus(state, fd);
     close(fd);
 }
 BENCHMARK(BM_TtyModemStatusRead);

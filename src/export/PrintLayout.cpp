@@ -21,36 +21,40 @@ std::int32_t Scale(std::int32_t device, std::int32_t panel, std::int32_t outline
 
 } // namespace
 
+// The outline of the sheet and the bounds of the miniature on it, per orientation.
+struct Preset
+{
+    PrintRect shape;
+    std::int32_t boundLeft, boundRight, boundTop, boundBottom;
+};
+constexpr Preset LandscapePreset{{58, 16, 148, 105}, 60, 204, 18, 118};
+constexpr Preset PortraitPreset{{80, 16, 105, 148}, 82, 182, 18, 162};
+
 void PrintLayout::SetLandscape()
 {
-    Landscape = true;
-    Shape = {58, 16, 148, 105};
-    PreviewLeft = 60;
-    PreviewTop = 18;
-    PreviewWidth = MinWidth;
-    PreviewHeight = MinHeight;
-    ZoomStepWidth = 10;
-    ZoomStepHeight = 8;
-    BoundLeft = 60;
-    BoundRight = 204;
-    BoundTop = 18;
-    BoundBottom = 118;
+    Apply(LandscapePreset, true);
 }
 
 void PrintLayout::SetPortrait()
 {
-    Landscape = false;
-    Shape = {80, 16, 105, 148};
-    PreviewLeft = 82;
-    PreviewTop = 18;
+    Apply(PortraitPreset, false);
+}
+
+void PrintLayout::Apply(const Preset& preset, bool landscape)
+{
+    // The small miniature in the top-left corner of the outline, two pixels inside it.
+    Landscape = landscape;
+    Shape = preset.shape;
+    PreviewLeft = preset.boundLeft;
+    PreviewTop = preset.boundTop;
     PreviewWidth = MinWidth;
     PreviewHeight = MinHeight;
     ZoomStepWidth = 10;
     ZoomStepHeight = 8;
-    BoundLeft = 82;
-    BoundRight = 182;
-    BoundTop = 18;
-    BoundBottom = 162;
+    BoundLeft = preset.boundLeft;
+    BoundRight = preset.boundRight;
+    BoundTop = preset.boundTop;
+    BoundBottom = preset.boundBottom;
 }
 
 void PrintLayout::ymin()

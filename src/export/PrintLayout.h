@@ -4,6 +4,8 @@
 
 namespace quav {
 
+struct Preset;
+
 /// A rectangle in pixels: left, top, width, height.
 struct PrintRect
 {
@@ -56,6 +58,9 @@ public:
     std::int32_t BoundBottom = 0;
 
     PrintRect Preview() const { return {PreviewLeft, PreviewTop, PreviewWidth, PreviewHeight}; }
+
+private:
+    void Apply(const Preset& preset, bool landscape);
 };
 
 } // namespace quav

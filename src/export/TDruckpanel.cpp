@@ -270,28 +270,23 @@ void TDruckpanel::zpluClick()
 
 void TDruckpanel::QuerformatClick()
 {
-    if (m_layout.Landscape) {
-        return; // already selected: nothing changes
-    }
-    try {
-        ApplyOrientation(true);
-    } catch (const QuavError& e) {
-        Hochformat->setChecked(true);
-        showError(e.Message());
-        return;
-    }
-    DrawPreview();
+    SwitchOrientation(true);
 }
 
 void TDruckpanel::HochformatClick()
 {
-    if (!m_layout.Landscape) {
-        return;
+    SwitchOrientation(false);
+}
+
+void TDruckpanel::SwitchOrientation(bool landscape)
+{
+    if (m_layout.Landscape == landscape) {
+        return; // already selected: nothing changes
     }
     try {
-        ApplyOrientation(false);
+        ApplyOrientation(landscape);
     } catch (const QuavError& e) {
-        Querformat->setChecked(true);
+        (landscape ? Hochformat : Querformat)->setChecked(true);
         showError(e.Message());
         return;
     }

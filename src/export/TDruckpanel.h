@@ -100,6 +100,7 @@ public:
 
 private:
     void ApplyOrientation(bool landscape);
+    void SwitchOrientation(bool landscape);
     void PlaceShape();
 
     PrinterAccess& m_printer;
