@@ -1,8 +1,8 @@
 #include "bus/I2cMaster.h"
 
-#include <benchmark/benchmark.h>
-
 #include <array>
+
+#include <benchmark/benchmark.h>
 
 namespace {
 

@@ -1,11 +1,11 @@
 #include "render/Renderer.h"
 
-#include <benchmark/benchmark.h>
-
 #include <algorithm>
 #include <array>
 #include <cstring>
 #include <vector>
+
+#include <benchmark/benchmark.h>
 
 namespace {
 

@@ -1,9 +1,9 @@
 #include "export/RowToText.h"
 
-#include <benchmark/benchmark.h>
-
 #include <array>
 #include <cstdint>
+
+#include <benchmark/benchmark.h>
 
 namespace {
 

@@ -47,13 +47,13 @@ struct Rect
 // Geometry inside the 14 x 21 cell: bars two pixels thick, a one-pixel gap at the joints,
 // so each segment reads as its own stroke, as on an LED display.
 constexpr std::array<Rect, 7> SegmentRects{
-    Rect{4, 2, 9, 3},    // a
-    Rect{10, 4, 11, 9},  // b
+    Rect{4, 2, 9, 3},     // a
+    Rect{10, 4, 11, 9},   // b
     Rect{10, 11, 11, 16}, // c
-    Rect{4, 17, 9, 18},  // d
-    Rect{2, 11, 3, 16},  // e
-    Rect{2, 4, 3, 9},    // f
-    Rect{4, 9, 9, 10},   // g
+    Rect{4, 17, 9, 18},   // d
+    Rect{2, 11, 3, 16},   // e
+    Rect{2, 4, 3, 9},     // f
+    Rect{4, 9, 9, 10},    // g
 };
 
 } // namespace

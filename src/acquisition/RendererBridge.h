@@ -26,7 +26,10 @@ public:
         m_renderer.RenderPageRows(m_decoder.PageRows());
         Drawn(true);
     }
-    const std::array<std::uint8_t, 23>& DoubleHeightRows() const override { return m_renderer.DoubleHeightRows; }
+    const std::array<std::uint8_t, 23>& DoubleHeightRows() const override
+    {
+        return m_renderer.DoubleHeightRows;
+    }
     void SetReveal(bool reveal) override { m_renderer.Reveal = reveal; }
 
     /// Called after each drawing into the page image (the window repaints then); true when

@@ -27,9 +27,9 @@ inline QString HelpFile()
 inline QFont ClassicFont()
 {
     QFont font;
-    font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Liberation Sans"), QStringLiteral("Arimo"),
-                      QStringLiteral("Nimbus Sans"), QStringLiteral("DejaVu Sans Condensed"),
-                      QStringLiteral("DejaVu Sans")});
+    font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Liberation Sans"),
+                      QStringLiteral("Arimo"), QStringLiteral("Nimbus Sans"),
+                      QStringLiteral("DejaVu Sans Condensed"), QStringLiteral("DejaVu Sans")});
     font.setStyleHint(QFont::SansSerif);
     font.setPixelSize(11);
     return font;

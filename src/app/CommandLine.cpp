@@ -8,20 +8,19 @@ namespace quav {
 
 QString CommandLine::Usage()
 {
-    return QStringLiteral(
-        "Aufruf: quav-videotext [Optionen]\n"
-        "\n"
-        "Videotext-Empfang mit einem Videotext-Decoder am I2C-Bus.\n"
-        "Ohne Optionen zeigt das Programm den eingebauten Demo-Dienst auf einer\n"
-        "simulierten Decoder-Karte.\n"
-        "\n"
-        "  --source DATEI|ORDNER|demo  simulierte Karte mit einer T42-Aufnahme, einer\n"
-        "                              TTI-Datei, einem Ordner mit TTI-Dateien oder dem\n"
-        "                              Demo-Dienst\n"
-        "  --hardware                  die echte Decoder-Hardware (Einstellungen im Menü\n"
-        "                              Dateien > Einstellungen)\n"
-        "  --help                      diese Hilfe\n"
-        "  --version                   die Programmversion\n");
+    return QStringLiteral("Aufruf: quav-videotext [Optionen]\n"
+                          "\n"
+                          "Videotext-Empfang mit einem Videotext-Decoder am I2C-Bus.\n"
+                          "Ohne Optionen zeigt das Programm den eingebauten Demo-Dienst auf einer\n"
+                          "simulierten Decoder-Karte.\n"
+                          "\n"
+                          "  --source DATEI|ORDNER|demo  simulierte Karte mit einer T42-Aufnahme, einer\n"
+                          "                              TTI-Datei, einem Ordner mit TTI-Dateien oder dem\n"
+                          "                              Demo-Dienst\n"
+                          "  --hardware                  die echte Decoder-Hardware (Einstellungen im Menü\n"
+                          "                              Dateien > Einstellungen)\n"
+                          "  --help                      diese Hilfe\n"
+                          "  --version                   die Programmversion\n");
 }
 
 CommandLine CommandLine::Parse(const QStringList& arguments)
@@ -54,10 +53,12 @@ CommandLine CommandLine::Parse(const QStringList& arguments)
             } else if (i + 1 < arguments.size()) {
                 value = arguments[++i];
             } else {
-                return fail(QStringLiteral("Die Option --source braucht eine Datei, einen Ordner oder \"demo\"."));
+                return fail(
+                    QStringLiteral("Die Option --source braucht eine Datei, einen Ordner oder \"demo\"."));
             }
             if (value.isEmpty()) {
-                return fail(QStringLiteral("Die Option --source braucht eine Datei, einen Ordner oder \"demo\"."));
+                return fail(
+                    QStringLiteral("Die Option --source braucht eine Datei, einen Ordner oder \"demo\"."));
             }
             result.source = value;
             sourceGiven = true;

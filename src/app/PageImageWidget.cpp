@@ -18,7 +18,8 @@ QImage PageImageWidget::StartupPicture()
     QImage image(400, 312, QImage::Format_RGB32);
     image.fill(Qt::black);
     QPainter p(&image);
-    const QColor bars[] = {Qt::white, Qt::yellow, Qt::cyan, Qt::green, Qt::magenta, Qt::red, Qt::blue, Qt::black};
+    const QColor bars[] = {Qt::white,   Qt::yellow, Qt::cyan, Qt::green,
+                           Qt::magenta, Qt::red,    Qt::blue, Qt::black};
     for (int i = 0; i < 8; ++i) {
         p.fillRect(i * 50, 52, 50, 130, bars[i]);
     }

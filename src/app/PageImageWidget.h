@@ -1,9 +1,9 @@
 #pragma once
 
+#include <functional>
+
 #include <QImage>
 #include <QWidget>
-
-#include <functional>
 
 namespace quav {
 

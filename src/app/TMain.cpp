@@ -125,8 +125,8 @@ void TMain::BuildMenu()
     TextToClip->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_T));
     datei->addSeparator();
     Drucken1 = datei->addAction(QStringLiteral("&Drucken..."), this, [this] { PrintClik(); });
-    Druckereinrichtung1 =
-        datei->addAction(QStringLiteral("Drucker ei&nstellen..."), this, [this] { Druckereinrichtung1Click(); });
+    Druckereinrichtung1 = datei->addAction(QStringLiteral("Drucker ei&nstellen..."), this,
+                                           [this] { Druckereinrichtung1Click(); });
     datei->addSeparator();
     Konfig = datei->addAction(QStringLiteral("&Einstellungen..."), this, [this] { KonfigClick(); });
     datei->addSeparator();
@@ -174,9 +174,11 @@ void TMain::BuildControls(QWidget* client)
     ButPrint = SpeedButton(client, Glyph::Print, QStringLiteral("Drucken"), 40, 6, 23);
     ButSaveGraph = SpeedButton(client, Glyph::SavePicture, QStringLiteral("Grafik speichern"), 71, 6, 23);
     ButSaveText = SpeedButton(client, Glyph::SaveText, QStringLiteral("Text speichern"), 95, 6, 23);
-    ButCopyGraph = SpeedButton(client, Glyph::CopyPicture, QStringLiteral("Grafik ins Clipboard"), 126, 6, 23);
+    ButCopyGraph =
+        SpeedButton(client, Glyph::CopyPicture, QStringLiteral("Grafik ins Clipboard"), 126, 6, 23);
     ButCopyText = SpeedButton(client, Glyph::CopyText, QStringLiteral("Text ins Clipboard"), 150, 6, 23);
-    ButHidden = SpeedButton(client, Glyph::Reveal, QStringLiteral("Versteckte Zeichen aufdecken"), 183, 6, 23);
+    ButHidden =
+        SpeedButton(client, Glyph::Reveal, QStringLiteral("Versteckte Zeichen aufdecken"), 183, 6, 23);
     ButStop = SpeedButton(client, Glyph::Stop, QStringLiteral("Seitenaufbau stoppen"), 207, 6, 23);
     ButHelp = SpeedButton(client, Glyph::Help, QStringLiteral("Hilfe"), 490, 6, 23);
     ButHidden->setCheckable(true);
@@ -190,8 +192,10 @@ void TMain::BuildControls(QWidget* client)
     connect(ButSaveText, &QToolButton::clicked, this, [this] { SaveTextClick(); });
     connect(ButCopyGraph, &QToolButton::clicked, this, [this] { ClipGraph(); });
     connect(ButCopyText, &QToolButton::clicked, this, [this] { ClipText(); });
-    connect(ButHidden, &QToolButton::clicked, this, [this] { m_selection->ButHiddenClick(ButHidden->isChecked()); });
-    connect(ButStop, &QToolButton::clicked, this, [this] { m_selection->ButHiddenClick(ButHidden->isChecked()); });
+    connect(ButHidden, &QToolButton::clicked, this,
+            [this] { m_selection->ButHiddenClick(ButHidden->isChecked()); });
+    connect(ButStop, &QToolButton::clicked, this,
+            [this] { m_selection->ButHiddenClick(ButHidden->isChecked()); });
     connect(ButHelp, &QToolButton::clicked, this, [this] { ButHelpClick(); });
 
     QFrame* panel1 = Panel(client, 8, 33, 410, 322);
@@ -296,7 +300,8 @@ void TMain::CentreOver(QWidget& dialog) const
 {
     const QRect main = frameGeometry();
     const QRect d = dialog.frameGeometry();
-    dialog.move(main.left() + main.width() / 2 - d.width() / 2, main.top() + main.height() / 2 - d.height() / 2);
+    dialog.move(main.left() + main.width() / 2 - d.width() / 2,
+                main.top() + main.height() / 2 - d.height() / 2);
 }
 
 void TMain::KonfigClick()
@@ -513,7 +518,8 @@ bool TMain::eventFilter(QObject* watched, QEvent* event)
         static_cast<QWidget*>(watched)->window() == this) {
         auto* key = static_cast<QKeyEvent*>(event);
         const QString text = key->text();
-        const bool plain = (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) == 0;
+        const bool plain =
+            (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) == 0;
         if (plain && text.size() == 1 && QStringLiteral("0123456789+-*").contains(text[0])) {
             m_selection->KeyPress(char(text[0].unicode()));
             return true;

@@ -4,13 +4,13 @@
 #include "acquisition/PageSelection.h"
 #include "config/Settings.h"
 
-#include <QImage>
-#include <QMainWindow>
-#include <QTimer>
-
 #include <array>
 #include <functional>
 #include <memory>
+
+#include <QImage>
+#include <QMainWindow>
+#include <QTimer>
 
 class QAction;
 class QFileDialog;

@@ -1,10 +1,10 @@
 #include "app/ToolbarGlyphs.h"
 
-#include <QImage>
-#include <QPainter>
-
 #include <array>
 #include <string_view>
+
+#include <QImage>
+#include <QPainter>
 
 namespace quav {
 
@@ -17,87 +17,99 @@ using Art = std::array<std::string_view, 16>;
 QRgb Colour(char c)
 {
     switch (c) {
-    case 'k': return qRgb(0, 0, 0);
-    case 'd': return qRgb(128, 128, 128);
-    case 'g': return qRgb(192, 192, 192);
-    case 'w': return qRgb(255, 255, 255);
-    case 'r': return qRgb(200, 0, 0);
-    case 'b': return qRgb(0, 0, 128);
-    case 'B': return qRgb(0, 0, 255);
-    case 'y': return qRgb(255, 255, 0);
-    case 'G': return qRgb(0, 160, 0);
-    case 'c': return qRgb(0, 160, 160);
-    case 'm': return qRgb(192, 0, 192);
-    default: return qRgba(0, 0, 0, 0);
+    case 'k':
+        return qRgb(0, 0, 0);
+    case 'd':
+        return qRgb(128, 128, 128);
+    case 'g':
+        return qRgb(192, 192, 192);
+    case 'w':
+        return qRgb(255, 255, 255);
+    case 'r':
+        return qRgb(200, 0, 0);
+    case 'b':
+        return qRgb(0, 0, 128);
+    case 'B':
+        return qRgb(0, 0, 255);
+    case 'y':
+        return qRgb(255, 255, 0);
+    case 'G':
+        return qRgb(0, 160, 0);
+    case 'c':
+        return qRgb(0, 160, 160);
+    case 'm':
+        return qRgb(192, 0, 192);
+    default:
+        return qRgba(0, 0, 0, 0);
     }
 }
 
-constexpr Art ExitArt{
-    "................", "....kkkkkkkkk...", "....kgggggggk...", "....kgkkkkkgk...",
-    "....kgk...kgk...", "..k.kgk...kgk...", "..kkkgk...kgk...", "kkkrkgk..kkgk...",
-    "krrrrrk..kkgk...", "kkkrkgk...kgk...", "..kkkgk...kgk...", "..k.kgk...kgk...",
-    "....kgk...kgk...", "....kgkkkkkgk...", "....kkkkkkkkk...", "................"};
+constexpr Art ExitArt{"................", "....kkkkkkkkk...", "....kgggggggk...", "....kgkkkkkgk...",
+                      "....kgk...kgk...", "..k.kgk...kgk...", "..kkkgk...kgk...", "kkkrkgk..kkgk...",
+                      "krrrrrk..kkgk...", "kkkrkgk...kgk...", "..kkkgk...kgk...", "..k.kgk...kgk...",
+                      "....kgk...kgk...", "....kgkkkkkgk...", "....kkkkkkkkk...", "................"};
 
-constexpr Art PrintArt{
-    "................", ".....kkkkkkkk...", ".....kwwwwwwk...", ".....kwkkkkwk...",
-    ".....kwwwwwwk...", "...kkkkkkkkkkkk.", "..kgggggggggggkk", "..kggggggggGGgkk",
-    "..kkkkkkkkkkkkkk", "..kgggggggggggkk", "..kkwwwwwwwwwkkk", "....kwkkkkkwk.kk",
-    "....kwwwwwwwk...", ".....kkkkkkkk...", "................", "................"};
+constexpr Art PrintArt{"................", ".....kkkkkkkk...", ".....kwwwwwwk...", ".....kwkkkkwk...",
+                       ".....kwwwwwwk...", "...kkkkkkkkkkkk.", "..kgggggggggggkk", "..kggggggggGGgkk",
+                       "..kkkkkkkkkkkkkk", "..kgggggggggggkk", "..kkwwwwwwwwwkkk", "....kwkkkkkwk.kk",
+                       "....kwwwwwwwk...", ".....kkkkkkkk...", "................", "................"};
 
-constexpr Art SavePictureArt{
-    "kkkkkkkkkkkkkk..", "kbkwwwwwwwwkbk..", "kbkwwwwwwwwkbk..", "kbkwwwwwwwwkbk..",
-    "kbkwwwwwwwwkbk..", "kbbkkkkkkkkbbk..", "kbbbbbbbbbbbbk..", "kbbkkkkkkkkbbk..",
-    "kbbkgg.kkkkkkkkk", "kbbkgg.kyyyyyyyk", "kbbkgg.kyrrybbyk", "kkkkkkkkyrrybbyk",
-    ".......kyyGGGGyk", ".......kyGGGGGGk", ".......kkkkkkkkk", "................"};
+constexpr Art SavePictureArt{"kkkkkkkkkkkkkk..", "kbkwwwwwwwwkbk..", "kbkwwwwwwwwkbk..", "kbkwwwwwwwwkbk..",
+                             "kbkwwwwwwwwkbk..", "kbbkkkkkkkkbbk..", "kbbbbbbbbbbbbk..", "kbbkkkkkkkkbbk..",
+                             "kbbkgg.kkkkkkkkk", "kbbkgg.kyyyyyyyk", "kbbkgg.kyrrybbyk", "kkkkkkkkyrrybbyk",
+                             ".......kyyGGGGyk", ".......kyGGGGGGk", ".......kkkkkkkkk", "................"};
 
-constexpr Art SaveTextArt{
-    "kkkkkkkkkkkkkk..", "kbkwwwwwwwwkbk..", "kbkwwwwwwwwkbk..", "kbkwwwwwwwwkbk..",
-    "kbkwwwwwwwwkbk..", "kbbkkkkkkkkbbk..", "kbbbbbbbbbbbbk..", "kbbkkkkkkkkbbk..",
-    "kbbkgg.kkkkkkkkk", "kbbkgg.kwwwwwwwk", "kbbkgg.kwkkkkwwk", "kkkkkkkkwwwwwwwk",
-    ".......kwkkkkkwk", ".......kwwwwwwwk", ".......kkkkkkkkk", "................"};
+constexpr Art SaveTextArt{"kkkkkkkkkkkkkk..", "kbkwwwwwwwwkbk..", "kbkwwwwwwwwkbk..", "kbkwwwwwwwwkbk..",
+                          "kbkwwwwwwwwkbk..", "kbbkkkkkkkkbbk..", "kbbbbbbbbbbbbk..", "kbbkkkkkkkkbbk..",
+                          "kbbkgg.kkkkkkkkk", "kbbkgg.kwwwwwwwk", "kbbkgg.kwkkkkwwk", "kkkkkkkkwwwwwwwk",
+                          ".......kwkkkkkwk", ".......kwwwwwwwk", ".......kkkkkkkkk", "................"};
 
-constexpr Art CopyPictureArt{
-    "kkkkkkkkk.......", "kwwwwwwwk.......", "kwkkkkkwk.......", "kwwwwwwwk.......",
-    "kwkkkkkwk.......", "kwwwwkkkkkkkkkk.", "kwkkkkyyyyyyyyk.", "kwwwwkyrrybbbyk.",
-    "kwkkkkyrrybbbyk.", "kwwwwkyyyyyyyyk.", "kkkkkkyGGGGGGyk.", ".....kyGGGGGGGk.",
-    ".....kyGGGGGGGk.", ".....kyyyyyyyyk.", ".....kkkkkkkkkk.", "................"};
+constexpr Art CopyPictureArt{"kkkkkkkkk.......", "kwwwwwwwk.......", "kwkkkkkwk.......", "kwwwwwwwk.......",
+                             "kwkkkkkwk.......", "kwwwwkkkkkkkkkk.", "kwkkkkyyyyyyyyk.", "kwwwwkyrrybbbyk.",
+                             "kwkkkkyrrybbbyk.", "kwwwwkyyyyyyyyk.", "kkkkkkyGGGGGGyk.", ".....kyGGGGGGGk.",
+                             ".....kyGGGGGGGk.", ".....kyyyyyyyyk.", ".....kkkkkkkkkk.", "................"};
 
-constexpr Art CopyTextArt{
-    "kkkkkkkkk.......", "kwwwwwwwk.......", "kwkkkkkwk.......", "kwwwwwwwk.......",
-    "kwkkkkkwk.......", "kwwwwkkkkkkkkkk.", "kwkkkkwwwwwwwwk.", "kwwwwkwkkkkkkwk.",
-    "kwkkkkwwwwwwwwk.", "kwwwwkwkkkkkwwk.", "kkkkkkwwwwwwwwk.", ".....kwkkkkkkwk.",
-    ".....kwwwwwwwwk.", ".....kwkkkkwwwk.", ".....kkkkkkkkkk.", "................"};
+constexpr Art CopyTextArt{"kkkkkkkkk.......", "kwwwwwwwk.......", "kwkkkkkwk.......", "kwwwwwwwk.......",
+                          "kwkkkkkwk.......", "kwwwwkkkkkkkkkk.", "kwkkkkwwwwwwwwk.", "kwwwwkwkkkkkkwk.",
+                          "kwkkkkwwwwwwwwk.", "kwwwwkwkkkkkwwk.", "kkkkkkwwwwwwwwk.", ".....kwkkkkkkwk.",
+                          ".....kwwwwwwwwk.", ".....kwkkkkwwwk.", ".....kkkkkkkkkk.", "................"};
 
-constexpr Art RevealArt{
-    "................", "................", "................", ".....kkkkkk.....",
-    "...kkwwwwwwkk...", "..kwwwwBBwwwwk..", ".kwwwwBBBBwwwwk.", "kwwwwBBkkBBwwwwk",
-    "kwwwwBBkkBBwwwwk", ".kwwwwBBBBwwwwk.", "..kwwwwBBwwwwk..", "...kkwwwwwwkk...",
-    ".....kkkkkk.....", "................", "................", "................"};
+constexpr Art RevealArt{"................", "................", "................", ".....kkkkkk.....",
+                        "...kkwwwwwwkk...", "..kwwwwBBwwwwk..", ".kwwwwBBBBwwwwk.", "kwwwwBBkkBBwwwwk",
+                        "kwwwwBBkkBBwwwwk", ".kwwwwBBBBwwwwk.", "..kwwwwBBwwwwk..", "...kkwwwwwwkk...",
+                        ".....kkkkkk.....", "................", "................", "................"};
 
-constexpr Art StopArt{
-    "................", ".....kkkkkk.....", "....krrrrrrk....", "...krrrrrrrrk...",
-    "..krrrrrrrrrrk..", ".krrrrrrrrrrrrk.", ".krrwwwwwwwwrrk.", ".krrwwwwwwwwrrk.",
-    ".krrwwwwwwwwrrk.", ".krrrrrrrrrrrrk.", "..krrrrrrrrrrk..", "...krrrrrrrrk...",
-    "....krrrrrrk....", ".....kkkkkk.....", "................", "................"};
+constexpr Art StopArt{"................", ".....kkkkkk.....", "....krrrrrrk....", "...krrrrrrrrk...",
+                      "..krrrrrrrrrrk..", ".krrrrrrrrrrrrk.", ".krrwwwwwwwwrrk.", ".krrwwwwwwwwrrk.",
+                      ".krrwwwwwwwwrrk.", ".krrrrrrrrrrrrk.", "..krrrrrrrrrrk..", "...krrrrrrrrk...",
+                      "....krrrrrrk....", ".....kkkkkk.....", "................", "................"};
 
-constexpr Art HelpArt{
-    "................", ".....kkkkkk.....", "....kyyyyyyk....", "...kyykkkkyyk...",
-    "...kyk....kyk...", "...kkk...kyyk...", "........kyyk....", ".......kyyk.....",
-    ".......kyyk.....", ".......kkkk.....", "................", ".......kkkk.....",
-    ".......kyyk.....", ".......kyyk.....", ".......kkkk.....", "................"};
+constexpr Art HelpArt{"................", ".....kkkkkk.....", "....kyyyyyyk....", "...kyykkkkyyk...",
+                      "...kyk....kyk...", "...kkk...kyyk...", "........kyyk....", ".......kyyk.....",
+                      ".......kyyk.....", ".......kkkk.....", "................", ".......kkkk.....",
+                      ".......kyyk.....", ".......kyyk.....", ".......kkkk.....", "................"};
 
 const Art& ArtOf(Glyph glyph)
 {
     switch (glyph) {
-    case Glyph::Exit: return ExitArt;
-    case Glyph::Print: return PrintArt;
-    case Glyph::SavePicture: return SavePictureArt;
-    case Glyph::SaveText: return SaveTextArt;
-    case Glyph::CopyPicture: return CopyPictureArt;
-    case Glyph::CopyText: return CopyTextArt;
-    case Glyph::Reveal: return RevealArt;
-    case Glyph::Stop: return StopArt;
-    case Glyph::Help: return HelpArt;
+    case Glyph::Exit:
+        return ExitArt;
+    case Glyph::Print:
+        return PrintArt;
+    case Glyph::SavePicture:
+        return SavePictureArt;
+    case Glyph::SaveText:
+        return SaveTextArt;
+    case Glyph::CopyPicture:
+        return CopyPictureArt;
+    case Glyph::CopyText:
+        return CopyTextArt;
+    case Glyph::Reveal:
+        return RevealArt;
+    case Glyph::Stop:
+        return StopArt;
+    case Glyph::Help:
+        return HelpArt;
     }
     return HelpArt;
 }
@@ -124,7 +136,8 @@ QIcon GlyphIcon(Glyph glyph)
     for (int y = 0; y < 16; ++y) {
         for (int x = 0; x < 16; ++x) {
             if (qAlpha(disabled.pixel(x, y)) != 0) {
-                disabled.setPixel(x, y, qGray(disabled.pixel(x, y)) < 100 ? qRgb(128, 128, 128) : qRgba(0, 0, 0, 0));
+                disabled.setPixel(
+                    x, y, qGray(disabled.pixel(x, y)) < 100 ? qRgb(128, 128, 128) : qRgba(0, 0, 0, 0));
             }
         }
     }
@@ -159,7 +172,8 @@ QPixmap ProgramIcon(int size)
     p.setBrush(QColor(64, 64, 64));
     p.drawRect(8, 27, 16, 3); // the stand
     p.end();
-    return QPixmap::fromImage(size == 32 ? image : image.scaled(size, size, Qt::KeepAspectRatio, Qt::SmoothTransformation));
+    return QPixmap::fromImage(
+        size == 32 ? image : image.scaled(size, size, Qt::KeepAspectRatio, Qt::SmoothTransformation));
 }
 
 } // namespace quav

@@ -47,8 +47,9 @@ std::unique_ptr<PortIo> Viewer::MakeHardware(const ViewerOptions& options)
         return nullptr;
     }
     static NoCards noCards;
-    auto io = std::make_unique<HardwarePortIo>(options.cardPorts != nullptr ? *options.cardPorts : noCards,
-                                               [this] { return m_comm.PortHandle(); }, m_settings);
+    auto io = std::make_unique<HardwarePortIo>(
+        options.cardPorts != nullptr ? *options.cardPorts : noCards, [this] { return m_comm.PortHandle(); },
+        m_settings);
     m_hardwareIo = io.get();
     return io;
 }

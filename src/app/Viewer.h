@@ -14,10 +14,10 @@
 #include "render/Renderer.h"
 #include "serial/TComm32.h"
 
+#include <memory>
+
 #include <QPrinter>
 #include <QString>
-
-#include <memory>
 
 namespace quav {
 

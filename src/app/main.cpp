@@ -1,23 +1,22 @@
 #include "app/AppInfo.h"
 #include "app/CommandLine.h"
 #include "app/HardwarePortIo.h"
-#include "ports/DirectPortIo.h"
-#include "ports/PortPermissions.h"
 #include "app/SingleInstance.h"
 #include "app/Viewer.h"
 #include "config/QuavError.h"
-
-#include <QApplication>
-#include <QMessageBox>
-#include <QTimer>
+#include "ports/DirectPortIo.h"
+#include "ports/PortPermissions.h"
 
 #include <cstdio>
 #include <fstream>
 #include <sstream>
 #include <string>
-
 #include <time.h>
 #include <unistd.h>
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QTimer>
 
 namespace quav {
 
@@ -119,7 +118,8 @@ int main(int argc, char* argv[])
     if (qEnvironmentVariableIsSet("QUAV_TRACE_STARTUP")) {
         // For measuring the start: the time from the process start to the first page.
         viewer->onFirstPage = [] {
-            std::fprintf(stderr, "QUAV_TRACE_STARTUP first-page-ms=%lld\n", quav::MillisecondsSinceProcessStart());
+            std::fprintf(stderr, "QUAV_TRACE_STARTUP first-page-ms=%lld\n",
+                         quav::MillisecondsSinceProcessStart());
         };
     }
     main.show();

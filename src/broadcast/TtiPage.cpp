@@ -7,18 +7,30 @@ std::uint16_t TtiControlMask(int c)
     // The order in which PS stores the header control bits. The three national option
     // bits run backwards: bit 7 is C14, bit 9 is C12, so the usual German 8080 sets C14.
     switch (c) {
-    case 4: return 0x4000;
-    case 5: return 0x0001;
-    case 6: return 0x0002;
-    case 7: return 0x0004;
-    case 8: return 0x0008;
-    case 9: return 0x0010;
-    case 10: return 0x0020;
-    case 11: return 0x0040;
-    case 12: return 0x0200;
-    case 13: return 0x0100;
-    case 14: return 0x0080;
-    default: return 0;
+    case 4:
+        return 0x4000;
+    case 5:
+        return 0x0001;
+    case 6:
+        return 0x0002;
+    case 7:
+        return 0x0004;
+    case 8:
+        return 0x0008;
+    case 9:
+        return 0x0010;
+    case 10:
+        return 0x0020;
+    case 11:
+        return 0x0040;
+    case 12:
+        return 0x0200;
+    case 13:
+        return 0x0100;
+    case 14:
+        return 0x0080;
+    default:
+        return 0;
     }
 }
 

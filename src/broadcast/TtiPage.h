@@ -13,11 +13,11 @@ namespace quav {
 /// into 7-bit teletext codes, before anything is turned into packets.
 namespace tti {
 
-inline constexpr int RowLength = 40;       ///< characters per row
-inline constexpr int DisplayRowCount = 26; ///< rows 0 to 25: one row each per subpage
-inline constexpr int RowCount = 30;        ///< rows 26 to 29 carry enhancement data
-inline constexpr int LinkCount = 6;        ///< FL: red, green, yellow, cyan, next, index
-inline constexpr std::uint16_t NoPage = 0x8FF; ///< "no page" in links (page FF of magazine 8)
+inline constexpr int RowLength = 40;                  ///< characters per row
+inline constexpr int DisplayRowCount = 26;            ///< rows 0 to 25: one row each per subpage
+inline constexpr int RowCount = 30;                   ///< rows 26 to 29 carry enhancement data
+inline constexpr int LinkCount = 6;                   ///< FL: red, green, yellow, cyan, next, index
+inline constexpr std::uint16_t NoPage = 0x8FF;        ///< "no page" in links (page FF of magazine 8)
 inline constexpr std::uint16_t TransmitFlag = 0x8000; ///< PS bit 15, set by every editor
 inline constexpr std::uint16_t DefaultPageStatus = TransmitFlag;
 inline constexpr int DefaultCycleTime = 8;

@@ -105,9 +105,8 @@ public:
         std::stable_sort(m_result.pages.begin(), m_result.pages.end(),
                          [](const TtiPage& a, const TtiPage& b) { return a.number < b.number; });
         if (m_result.pages.empty()) {
-            m_result.error = m_name.empty()
-                                 ? std::string("Der Text enthält keine Videotext-Seite.")
-                                 : "Die Datei " + m_name + " enthält keine Videotext-Seite.";
+            m_result.error = m_name.empty() ? std::string("Der Text enthält keine Videotext-Seite.")
+                                            : "Die Datei " + m_name + " enthält keine Videotext-Seite.";
         }
         return std::move(m_result);
     }
@@ -302,8 +301,7 @@ private:
     {
         const auto row = ParseNumber(UpTo(arg, ','), 10, 2);
         if (!row || *row >= unsigned(tti::RowCount)) {
-            Warn("Ungültige Zeilennummer in " + Quoted("OL," + std::string(arg)) +
-                 "; Zeile übersprungen.");
+            Warn("Ungültige Zeilennummer in " + Quoted("OL," + std::string(arg)) + "; Zeile übersprungen.");
             return;
         }
         TtiSubpage* sub = Current();
@@ -477,9 +475,9 @@ void MergeTtiResult(TtiReadResult& into, TtiReadResult part)
         return;
     }
     for (auto& page : part.pages) {
-        const auto later = std::lower_bound(
-            into.pages.begin(), into.pages.end(), page.number,
-            [](const TtiPage& p, std::uint16_t number) { return p.number < number; });
+        const auto later =
+            std::lower_bound(into.pages.begin(), into.pages.end(), page.number,
+                             [](const TtiPage& p, std::uint16_t number) { return p.number < number; });
         if (later != into.pages.end() && later->number == page.number) {
             into.warnings.push_back({page.fileName, 0,
                                      "Seite " + TtiPageNumberText(page.number) + " gibt es schon in " +

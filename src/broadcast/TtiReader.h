@@ -41,8 +41,8 @@ inline constexpr std::size_t MaxWarnings = 200;
 
 /// Parses the text of a TTI file. Understands DE, DS, SP, CT, PN, SC, PS, RE, OL and FL;
 /// other lines are skipped without a word, damaged ones with a warning. Lines end in CR LF
-/// or LF (CR alone when the text has no LF). OL text may carry control codes as ESC followed by the code plus 0x40, or as
-/// bytes with bit 7 set. `name` is the file name used in messages. Never throws.
+/// or LF (CR alone when the text has no LF). OL text may carry control codes as ESC followed by the code plus
+/// 0x40, or as bytes with bit 7 set. `name` is the file name used in messages. Never throws.
 TtiReadResult ParseTti(std::string_view content, std::string_view name = {});
 
 /// Reads one TTI file. Never throws.

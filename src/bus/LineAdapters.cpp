@@ -97,14 +97,16 @@ void LineAdapters::SetModemControlBit(std::uint8_t bit, bool set)
 {
     // Read-modify-write, so that the other modem control bits keep their values.
     const std::uint8_t mcr = m_io.ReadPort(m_modemControl);
-    m_io.WritePort(m_modemControl, set ? static_cast<std::uint8_t>(mcr | bit) : static_cast<std::uint8_t>(mcr & ~bit));
+    m_io.WritePort(m_modemControl,
+                   set ? static_cast<std::uint8_t>(mcr | bit) : static_cast<std::uint8_t>(mcr & ~bit));
 }
 
 void LineAdapters::SetVdShadowBit(std::uint8_t bit, bool set)
 {
     // The card has no readable latch for the output bits, so the whole shadow byte is
     // written every time.
-    m_vdShadow = set ? static_cast<std::uint8_t>(m_vdShadow | bit) : static_cast<std::uint8_t>(m_vdShadow & ~bit);
+    m_vdShadow =
+        set ? static_cast<std::uint8_t>(m_vdShadow | bit) : static_cast<std::uint8_t>(m_vdShadow & ~bit);
     m_io.WritePort(m_vdRegister, m_vdShadow);
 }
 

@@ -1,12 +1,11 @@
 #include "cap/CaptureCommand.h"
 
-#include "export/SafeWrite.h"
-
 #include "broadcast/PageCache.h"
 #include "bus/I2cMaster.h"
 #include "bus/LineAdapters.h"
 #include "decoder/Decoder.h"
 #include "export/RowToText.h"
+#include "export/SafeWrite.h"
 #include "sim/SimulatedBoard.h"
 
 #include <algorithm>

@@ -1,8 +1,7 @@
 #include "cap/CaptureCommand.h"
+#include "export/SafeWrite.h"
 #include "render/QImageConversion.h"
 #include "render/Renderer.h"
-
-#include "export/SafeWrite.h"
 
 #include <QBuffer>
 #include <QImage>
@@ -23,7 +22,8 @@ bool SavePageImage(const CapturedPage& page, CaptureFormat format, const std::st
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
-    if (!image.save(&buffer, kind) || !SafeWrite(QString::fromStdString(path), bytes.constData(), bytes.size())) {
+    if (!image.save(&buffer, kind) ||
+        !SafeWrite(QString::fromStdString(path), bytes.constData(), bytes.size())) {
         error = "Das Bild \"" + path + "\" kann nicht gespeichert werden.";
         return false;
     }

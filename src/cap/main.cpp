@@ -2,12 +2,12 @@
 #include "cap/HardwarePorts.h"
 #include "cap/SettingsAccess.h"
 
-#include <QCoreApplication>
-
 #include <iostream>
 #include <string>
 #include <unistd.h>
 #include <vector>
+
+#include <QCoreApplication>
 
 int main(int argc, char** argv)
 {

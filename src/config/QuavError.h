@@ -1,8 +1,8 @@
 #pragma once
 
-#include <QString>
-
 #include <stdexcept>
+
+#include <QString>
 
 namespace quav {
 
@@ -11,8 +11,7 @@ namespace quav {
 class QuavError : public std::runtime_error
 {
 public:
-    explicit QuavError(const QString& message)
-        : std::runtime_error(message.toStdString()), m_message(message)
+    explicit QuavError(const QString& message) : std::runtime_error(message.toStdString()), m_message(message)
     {
     }
 

@@ -2,12 +2,12 @@
 
 #include "config/QuavError.h"
 
+#include <limits>
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QVariant>
-
-#include <limits>
 
 namespace quav {
 

@@ -2,11 +2,11 @@
 
 #include "config/Settings.h"
 
-#include <QSettings>
-#include <QString>
-
 #include <memory>
 #include <optional>
+
+#include <QSettings>
+#include <QString>
 
 namespace quav {
 

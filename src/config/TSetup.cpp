@@ -4,6 +4,8 @@
 #include "config/QuavError.h"
 #include "config/SettingsStore.h"
 
+#include <algorithm>
+
 #include <QApplication>
 #include <QComboBox>
 #include <QEvent>
@@ -14,8 +16,6 @@
 #include <QRadioButton>
 #include <QTimer>
 #include <QToolButton>
-
-#include <algorithm>
 
 namespace quav {
 

@@ -2,10 +2,10 @@
 
 #include "config/Settings.h"
 
+#include <functional>
+
 #include <QDialog>
 #include <QString>
-
-#include <functional>
 
 class QComboBox;
 class QGroupBox;

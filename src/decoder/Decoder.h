@@ -29,9 +29,9 @@ public:
     static constexpr std::uint8_t NoHardware = 4;
 
     /// Character-set names by national option index.
-    static constexpr std::array<std::string_view, 8> LanguageNames{
-        "Englisch", "Französisch", "Schwedisch", "Reserviert",
-        "Deutsch",  "Spanisch",    "Italienisch", "Reserviert"};
+    static constexpr std::array<std::string_view, 8> LanguageNames{"Englisch",    "Französisch", "Schwedisch",
+                                                                   "Reserviert",  "Deutsch",     "Spanisch",
+                                                                   "Italienisch", "Reserviert"};
 
     explicit Decoder(I2cMaster& bus);
 

@@ -29,20 +29,20 @@ constexpr std::uint8_t operator+(Register r)
     return static_cast<std::uint8_t>(r);
 }
 
-inline constexpr int RowLength = 40;     ///< bytes per row of page memory
-inline constexpr int PageRowCount = 24;  ///< rows 0 to 23 make up the page
-inline constexpr int StatusRow = 25;     ///< the row with subcode, language and flags
+inline constexpr int RowLength = 40;    ///< bytes per row of page memory
+inline constexpr int PageRowCount = 24; ///< rows 0 to 23 make up the page
+inline constexpr int StatusRow = 25;    ///< the row with subcode, language and flags
 inline constexpr int StatusRowLength = 10;
 inline constexpr int BlankedColumns = 7; ///< columns 0 to 6 of row 0 are the chip's own
 
 // Status row bytes that the driver reads.
-inline constexpr int StatusSubcodeUnits = 2;    ///< bits 0-3
-inline constexpr int StatusSubcodeTens = 3;     ///< bits 0-2
-inline constexpr int StatusSubcodeHundreds = 4; ///< bits 0-3
+inline constexpr int StatusSubcodeUnits = 2;     ///< bits 0-3
+inline constexpr int StatusSubcodeTens = 3;      ///< bits 0-2
+inline constexpr int StatusSubcodeHundreds = 4;  ///< bits 0-3
 inline constexpr int StatusSubcodeThousands = 5; ///< bits 0-1
-inline constexpr int StatusLanguage = 7;        ///< bits 1-3: national option
-inline constexpr int StatusMissingA = 8;        ///< bit 4 set: page not received
-inline constexpr int StatusMissingB = 9;        ///< bit 5 set: page not received
+inline constexpr int StatusLanguage = 7;         ///< bits 1-3: national option
+inline constexpr int StatusMissingA = 8;         ///< bit 4 set: page not received
+inline constexpr int StatusMissingB = 9;         ///< bit 5 set: page not received
 inline constexpr std::uint8_t StatusMissingABit = 0x10;
 inline constexpr std::uint8_t StatusMissingBBit = 0x20;
 

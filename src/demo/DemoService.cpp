@@ -44,14 +44,30 @@ std::string ExpandHeaderTemplate(std::string_view headerTemplate, std::uint16_t 
             continue;
         }
         switch (field) {
-        case 'a': out += weekdays[std::size_t(((time.tm_wday % 7) + 7) % 7)]; break;
-        case 'd': AppendTwoDigits(out, time.tm_mday); break;
-        case 'm': AppendTwoDigits(out, time.tm_mon + 1); break;
-        case 'y': AppendTwoDigits(out, time.tm_year); break;
-        case 'H': AppendTwoDigits(out, time.tm_hour); break;
-        case 'M': AppendTwoDigits(out, time.tm_min); break;
-        case 'S': AppendTwoDigits(out, time.tm_sec); break;
-        default: out += ch; continue; // not a placeholder: keep the % and look at the next one
+        case 'a':
+            out += weekdays[std::size_t(((time.tm_wday % 7) + 7) % 7)];
+            break;
+        case 'd':
+            AppendTwoDigits(out, time.tm_mday);
+            break;
+        case 'm':
+            AppendTwoDigits(out, time.tm_mon + 1);
+            break;
+        case 'y':
+            AppendTwoDigits(out, time.tm_year);
+            break;
+        case 'H':
+            AppendTwoDigits(out, time.tm_hour);
+            break;
+        case 'M':
+            AppendTwoDigits(out, time.tm_min);
+            break;
+        case 'S':
+            AppendTwoDigits(out, time.tm_sec);
+            break;
+        default:
+            out += ch;
+            continue; // not a placeholder: keep the % and look at the next one
         }
         ++i;
     }

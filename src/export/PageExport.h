@@ -1,10 +1,10 @@
 #pragma once
 
-#include <QImage>
-#include <QString>
-
 #include <cstdint>
 #include <span>
+
+#include <QImage>
+#include <QString>
 
 class QClipboard;
 

@@ -45,7 +45,7 @@ public:
     PrintRect PrintArea(std::int32_t printableWidth, std::int32_t printableHeight) const;
 
     bool Landscape = true;
-    PrintRect Shape;          ///< the sheet outline
+    PrintRect Shape; ///< the sheet outline
     std::int32_t PreviewLeft = 0;
     std::int32_t PreviewTop = 0;
     std::int32_t PreviewWidth = 0;

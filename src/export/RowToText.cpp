@@ -41,10 +41,10 @@ constexpr Table Alpha = AlphaTable();
 constexpr Table Mosaic = MosaicTable();
 
 // Code page 1252 at 0x80 to 0x9F; its five unused codes keep their C1 control value.
-constexpr std::array<char16_t, 32> Cp1252High{
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+constexpr std::array<char16_t, 32> Cp1252High{0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                              0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+                                              0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                              0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
 void AppendUtf8(std::string& out, char16_t c)
 {
@@ -118,8 +118,7 @@ char16_t TextCharToUnicode(char ch)
     return b; // the rest of code page 1252 is Latin-1
 }
 
-std::u16string PageTextUtf16(std::span<const std::uint8_t, text::PageBytes> page,
-                             std::u16string_view lineEnd)
+std::u16string PageTextUtf16(std::span<const std::uint8_t, text::PageBytes> page, std::u16string_view lineEnd)
 {
     std::u16string out;
     out.reserve(std::size_t(text::RowCount) * (text::RowLength + lineEnd.size()));

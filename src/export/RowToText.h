@@ -8,9 +8,9 @@
 namespace quav {
 
 namespace text {
-inline constexpr int RowLength = 40;                       ///< characters per text row
-inline constexpr int RowCount = 24;                        ///< page buffer rows 0 to 23
-inline constexpr int PageBytes = RowLength * RowCount;     ///< 960, the page buffer
+inline constexpr int RowLength = 40;                            ///< characters per text row
+inline constexpr int RowCount = 24;                             ///< page buffer rows 0 to 23
+inline constexpr int PageBytes = RowLength * RowCount;          ///< 960, the page buffer
 inline constexpr int PageTextSize = RowCount * (RowLength + 2); ///< 1008, with CR LF per row
 /// The section sign in the page text: the one of the DOS code pages, not Windows' 0xA7.
 inline constexpr char SectionSign = 0x15;

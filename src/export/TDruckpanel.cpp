@@ -45,10 +45,18 @@ QIcon DrawPanelGlyph(PanelGlyph glyph)
         p.drawPath(path);
     };
     switch (glyph) {
-    case PanelGlyph::Up: triangle({8, 3}, {2, 12}, {14, 12}); break;
-    case PanelGlyph::Down: triangle({8, 13}, {2, 4}, {14, 4}); break;
-    case PanelGlyph::Left: triangle({3, 8}, {12, 2}, {12, 14}); break;
-    case PanelGlyph::Right: triangle({13, 8}, {4, 2}, {4, 14}); break;
+    case PanelGlyph::Up:
+        triangle({8, 3}, {2, 12}, {14, 12});
+        break;
+    case PanelGlyph::Down:
+        triangle({8, 13}, {2, 4}, {14, 4});
+        break;
+    case PanelGlyph::Left:
+        triangle({3, 8}, {12, 2}, {12, 14});
+        break;
+    case PanelGlyph::Right:
+        triangle({13, 8}, {4, 2}, {4, 14});
+        break;
     case PanelGlyph::Centre:
         triangle({8, 0}, {5, 4}, {11, 4});
         triangle({8, 16}, {5, 12}, {11, 12});
@@ -227,7 +235,8 @@ void TDruckpanel::DrawPreview()
 {
     PImage->hide();
     PImage->setPixmap(QPixmap::fromImage(m_snapshot));
-    PImage->setGeometry(m_layout.PreviewLeft, m_layout.PreviewTop, m_layout.PreviewWidth, m_layout.PreviewHeight);
+    PImage->setGeometry(m_layout.PreviewLeft, m_layout.PreviewTop, m_layout.PreviewWidth,
+                        m_layout.PreviewHeight);
     PImage->raise();
     PImage->show();
 }

@@ -2,10 +2,10 @@
 
 #include "export/PrintLayout.h"
 
+#include <functional>
+
 #include <QDialog>
 #include <QImage>
-
-#include <functional>
 
 class QFrame;
 class QLabel;

@@ -102,7 +102,8 @@ void Renderer::DrawGlyph(std::uint8_t glyph, std::uint8_t foreground, std::uint8
     DrawGlyphAt(glyph, foreground, background);
 }
 
-QUAV_ALWAYS_INLINE void Renderer::DrawGlyphAt(std::uint8_t glyph, std::uint8_t foreground, std::uint8_t background)
+QUAV_ALWAYS_INLINE void Renderer::DrawGlyphAt(std::uint8_t glyph, std::uint8_t foreground,
+                                              std::uint8_t background)
 {
     const int column = m_column < 0 ? 0 : m_column >= Columns ? Columns - 1 : m_column;
     std::uint32_t* cell = m_target + column * GlyphWidth;

@@ -13,7 +13,7 @@ namespace quav {
 /// over from one row to the next.
 struct CellState
 {
-    std::uint8_t Foreground = 7;    // teletext colour number
+    std::uint8_t Foreground = 7; // teletext colour number
     std::uint8_t Background = 0;
     std::uint8_t BoxBackground = 0; // the background that Start Box returns to
     bool Mosaic = false;
@@ -46,16 +46,16 @@ class Renderer
 {
 public:
     static constexpr int Columns = 40;
-    static constexpr int RowWidth = Columns * GlyphWidth;   // 400
-    static constexpr int RowHeight = GlyphHeight;           // 13
-    static constexpr int PageRowCount = 23;                 // page rows 1-23 below the header
-    static constexpr int PageHeight = 24 * RowHeight;       // 312
+    static constexpr int RowWidth = Columns * GlyphWidth;       // 400
+    static constexpr int RowHeight = GlyphHeight;               // 13
+    static constexpr int PageRowCount = 23;                     // page rows 1-23 below the header
+    static constexpr int PageHeight = 24 * RowHeight;           // 312
     static constexpr int RowsHeight = PageRowCount * RowHeight; // 299
 
     /// Teletext colours 0-7 at full intensity: black, red, green, yellow, blue, magenta,
     /// cyan, white.
-    static constexpr std::array<std::uint32_t, 8> TeletextColours{
-        0x000000, 0xFF0000, 0x00FF00, 0xFFFF00, 0x0000FF, 0xFF00FF, 0x00FFFF, 0xFFFFFF};
+    static constexpr std::array<std::uint32_t, 8> TeletextColours{0x000000, 0xFF0000, 0x00FF00, 0xFFFF00,
+                                                                  0x0000FF, 0xFF00FF, 0x00FFFF, 0xFFFFFF};
 
     /// Sets itself up right away, so rendering is safe from the start.
     Renderer();

@@ -1,8 +1,8 @@
 #include "CycleTestBench.h"
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
+
+#include <gtest/gtest.h>
 
 namespace quav {
 namespace {

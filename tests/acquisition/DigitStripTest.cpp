@@ -1,10 +1,11 @@
-#include "acquisition/AcquisitionCycle.h"
 #include "acquisition/DigitStrip.h"
+
+#include "acquisition/AcquisitionCycle.h"
 #include "support/FakeCycleHost.h"
 
-#include <gtest/gtest.h>
-
 #include <set>
+
+#include <gtest/gtest.h>
 
 namespace quav {
 namespace {

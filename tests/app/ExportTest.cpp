@@ -8,6 +8,12 @@
 #include "support/PacketBuilder.h"
 #include "support/SimulatedStack.h"
 
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <QClipboard>
 #include <QFile>
 #include <QGuiApplication>
@@ -20,13 +26,6 @@
 #include <QStandardPaths>
 
 #include <gtest/gtest.h>
-
-#include <sys/resource.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <csignal>
 
 namespace quav {
 namespace {
@@ -55,7 +54,8 @@ struct ExportBench : ViewerBench
         const QString keep = qEnvironmentVariable("QUAV_KEEP_EXPORTS");
         if (!keep.isEmpty()) {
             QFile::remove(keep + QStringLiteral("/") + QString::fromStdString(name));
-            QFile::copy(QString::fromStdString(scratch.File(name)), keep + QStringLiteral("/") + QString::fromStdString(name));
+            QFile::copy(QString::fromStdString(scratch.File(name)),
+                        keep + QStringLiteral("/") + QString::fromStdString(name));
         }
     }
     QByteArray Read(const std::string& name)
@@ -246,7 +246,8 @@ TEST(PrintPanel, PrintsThePageSnapshotCentredInPortrait)
         panel.PrintClick();
     };
     b.Main().PrintClik();
-    EXPECT_EQ(panel.Snapshot(), ToQImage(b.viewer->PageRenderer().PageImage()).convertToFormat(QImage::Format_RGB32));
+    EXPECT_EQ(panel.Snapshot(),
+              ToQImage(b.viewer->PageRenderer().PageImage()).convertToFormat(QImage::Format_RGB32));
     EXPECT_GT(b.Read("seite.pdf").size(), 1000);
     EXPECT_EQ(printer.docName(), QStringLiteral("QUAV-VideoText"));
 }
@@ -304,9 +305,9 @@ TEST(PrintPanel, APrintToPdfPlacesThePageWhereTheLayoutSays)
     ASSERT_TRUE(QFile::exists(pdf));
 
     QProcess render;
-    render.start(QStringLiteral("pdftoppm"), {QStringLiteral("-r"), QStringLiteral("72"), QStringLiteral("-png"),
-                                              QStringLiteral("-singlefile"), pdf,
-                                              QString::fromStdString(b.scratch.File("druck"))});
+    render.start(QStringLiteral("pdftoppm"),
+                 {QStringLiteral("-r"), QStringLiteral("72"), QStringLiteral("-png"),
+                  QStringLiteral("-singlefile"), pdf, QString::fromStdString(b.scratch.File("druck"))});
     ASSERT_TRUE(render.waitForFinished(30000));
     QImage picture(QString::fromStdString(b.scratch.File("druck.png")));
     ASSERT_FALSE(picture.isNull());
@@ -353,7 +354,8 @@ int SaveOnFullDisk(const std::string& file, bool bitmap, const std::array<std::u
                 PageExport::SaveText(QString::fromStdString(file), rows);
             }
         } catch (const std::exception& e) {
-            const std::string expected = bitmap ? "Stream-Write-Fehler" : "Kann Datei " + file + " nicht erstellen";
+            const std::string expected =
+                bitmap ? "Stream-Write-Fehler" : "Kann Datei " + file + " nicht erstellen";
             _exit(e.what() == expected ? 0 : 1);
         }
         _exit(2);

@@ -7,11 +7,11 @@
 #include "support/PacketBuilder.h"
 #include "support/SimulatedStack.h"
 
-#include <QSettings>
-
 #include <functional>
 #include <memory>
 #include <vector>
+
+#include <QSettings>
 
 namespace quav::test {
 

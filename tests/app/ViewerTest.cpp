@@ -1,27 +1,28 @@
-#include "ViewerBench.h"
-#include "app/SingleInstance.h"
 #include "app/Viewer.h"
+
+#include "ViewerBench.h"
 #include "app/PageImageWidget.h"
+#include "app/SingleInstance.h"
 #include "sim/SimulatedBoard.h"
 #include "support/ManualClock.h"
 #include "support/PacketBuilder.h"
 #include "support/SimulatedStack.h"
 
+#include <fstream>
+
 #include <QAction>
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QProcess>
 #include <QPushButton>
 #include <QSettings>
-#include <QElapsedTimer>
 #include <QTest>
 #include <QTextBrowser>
 #include <QTimer>
 #include <QToolButton>
 
 #include <gtest/gtest.h>
-
-#include <fstream>
 
 namespace quav {
 namespace {
@@ -68,11 +69,12 @@ TEST(ViewerStart, CommandsAreEnabledByTheFirstTick)
     EXPECT_FALSE(b.viewer->PrintPanel().Print->isEnabled());
     EXPECT_EQ(b.Main().windowTitle(), QStringLiteral("QUAV-Videotext 1.0"));
     b.Step();
-    for (QToolButton* button : {b.Main().ButSaveGraph, b.Main().ButSaveText, b.Main().ButCopyGraph,
-                                b.Main().ButCopyText}) {
+    for (QToolButton* button :
+         {b.Main().ButSaveGraph, b.Main().ButSaveText, b.Main().ButCopyGraph, b.Main().ButCopyText}) {
         EXPECT_TRUE(button->isEnabled()) << button->toolTip().toStdString();
     }
-    for (QAction* action : {b.Main().SaveGraph, b.Main().SaveText, b.Main().GraphToClip, b.Main().TextToClip}) {
+    for (QAction* action :
+         {b.Main().SaveGraph, b.Main().SaveText, b.Main().GraphToClip, b.Main().TextToClip}) {
         EXPECT_TRUE(action->isEnabled()) << action->text().toStdString();
     }
     EXPECT_TRUE(b.viewer->PrintPanel().Print->isEnabled());

@@ -1,12 +1,13 @@
 #include "bus/I2cMaster.h"
+
 #include "support/I2cBusAnalyser.h"
 #include "support/RecordingPortIo.h"
-
-#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <array>
 #include <sstream>
+
+#include <gtest/gtest.h>
 
 namespace quav {
 namespace {

@@ -1,10 +1,11 @@
-#include "bus/AdapterPorts.h"
 #include "bus/LineAdapters.h"
+
+#include "bus/AdapterPorts.h"
 #include "support/RecordingPortIo.h"
 
-#include <gtest/gtest.h>
-
 #include <random>
+
+#include <gtest/gtest.h>
 
 namespace quav {
 namespace {
@@ -82,16 +83,15 @@ TEST(CtCardLines, EveryLevelChangeIsOneStrobeReadAndNothingIsWritten)
         const int sda = b.lines.SdaRead();
         EXPECT_EQ(b.io.Writes().size(), 0u);
         const std::int32_t d = b.settings.I2cDelay;
-        EXPECT_EQ(b.io.events,
-                  (std::vector<PortEvent>{{Kind::Read, base, 0},
-                                          {Kind::Delay, 0, d},
-                                          {Kind::Read, std::uint16_t(base + 1), 0},
-                                          {Kind::Delay, 0, d},
-                                          {Kind::Read, std::uint16_t(base + 2), 0},
-                                          {Kind::Delay, 0, d},
-                                          {Kind::Read, std::uint16_t(base + 3), 0},
-                                          {Kind::Delay, 0, d},
-                                          {Kind::Read, std::uint16_t(base + 2), 0}}));
+        EXPECT_EQ(b.io.events, (std::vector<PortEvent>{{Kind::Read, base, 0},
+                                                       {Kind::Delay, 0, d},
+                                                       {Kind::Read, std::uint16_t(base + 1), 0},
+                                                       {Kind::Delay, 0, d},
+                                                       {Kind::Read, std::uint16_t(base + 2), 0},
+                                                       {Kind::Delay, 0, d},
+                                                       {Kind::Read, std::uint16_t(base + 3), 0},
+                                                       {Kind::Delay, 0, d},
+                                                       {Kind::Read, std::uint16_t(base + 2), 0}}));
         EXPECT_EQ(sda, 0); // bit 0 of base + 2 was 0
     }
 }
@@ -143,11 +143,21 @@ TEST(SerialModuleLines, OtherModemControlBitsSurviveAnySequence)
         b.io.Preset(0x2EC, std::uint8_t(start));
         for (int i = 0; i < 200; ++i) {
             switch (rng() % 5) {
-            case 0: b.lines.SdaLow(); break;
-            case 1: b.lines.SdaHigh(); break;
-            case 2: b.lines.SclLow(); break;
-            case 3: b.lines.SclHigh(); break;
-            default: (void)b.lines.SdaRead(); break;
+            case 0:
+                b.lines.SdaLow();
+                break;
+            case 1:
+                b.lines.SdaHigh();
+                break;
+            case 2:
+                b.lines.SclLow();
+                break;
+            case 3:
+                b.lines.SclHigh();
+                break;
+            default:
+                (void)b.lines.SdaRead();
+                break;
             }
         }
         for (const auto& w : b.io.Writes()) {
@@ -232,8 +242,8 @@ TEST(LinePorts, OutOfRangeSettingsNeverTouchAPort)
         std::uint8_t device, port, vdPort, ctsPort;
     };
     const Row rows[] = {
-        {0, 0, 0, 0},   {0, 5, 0, 0},   {0, 255, 0, 0}, {1, 1, 4, 0},   {1, 1, 255, 0},
-        {2, 1, 0, 6},   {2, 1, 0, 200}, {3, 1, 0, 0},   {7, 1, 0, 0},   {255, 1, 0, 0},
+        {0, 0, 0, 0}, {0, 5, 0, 0},   {0, 255, 0, 0}, {1, 1, 4, 0}, {1, 1, 255, 0},
+        {2, 1, 0, 6}, {2, 1, 0, 200}, {3, 1, 0, 0},   {7, 1, 0, 0}, {255, 1, 0, 0},
     };
     for (const auto& r : rows) {
         SCOPED_TRACE(::testing::Message() << "Device " << int(r.device) << " Port " << int(r.port)

@@ -1,5 +1,9 @@
-#include "config/QuavError.h"
 #include "config/SettingsStore.h"
+
+#include "config/QuavError.h"
+
+#include <functional>
+#include <limits>
 
 #include <QByteArray>
 #include <QDir>
@@ -11,9 +15,6 @@
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
-
-#include <functional>
-#include <limits>
 
 namespace quav {
 namespace {
@@ -63,7 +64,10 @@ struct StoreFile
         raw.sync();
         ASSERT_EQ(raw.status(), QSettings::NoError);
     }
-    void PutHardware(const char* name, const QVariant& value) { Put(QStringLiteral("Hardware/") + Q(name), value); }
+    void PutHardware(const char* name, const QVariant& value)
+    {
+        Put(QStringLiteral("Hardware/") + Q(name), value);
+    }
     QString Message(const std::function<void()>& action)
     {
         try {
@@ -242,7 +246,8 @@ TEST(SettingsLoad, AnUnreadableStoreIsAReadFailure)
 TEST(SettingsCurrentCheck, OnlyTheExactTextElevenCounts)
 {
     const std::pair<const char*, bool> rows[] = {
-        {"11", true}, {"11 ", false}, {" 11", false}, {"011", false}, {"0xB", false}, {"", false}, {"12", false},
+        {"11", true},   {"11 ", false}, {" 11", false}, {"011", false},
+        {"0xB", false}, {"", false},    {"12", false},
     };
     for (auto [text, current] : rows) {
         SCOPED_TRACE(std::string("'") + text + "'");
@@ -281,10 +286,17 @@ TEST(SettingsSave, WritesExactlyTheIdentificationAndTheSixSettingsAsText)
                                             QStringLiteral("Other"), QStringLiteral("Version")}));
     EXPECT_EQ(raw.childGroups(), QStringList{QStringLiteral("Hardware")});
     const std::pair<const char*, const char*> expected[] = {
-        {"Default", "QUAV-Videotext"},  {"Version", "1.0"},          {"Config", "11"},
-        {"Hardware/Device", "2"},       {"Hardware/VDPort", "1"},    {"Hardware/ctsPort", "5"},
-        {"Hardware/Port", "4"},         {"Hardware/I2cDelay", "-15"}, {"Hardware/LoopTime", "9"},
-        {"Hardware/Extra", "kept too"}, {"Other", "kept"},
+        {"Default", "QUAV-Videotext"},
+        {"Version", "1.0"},
+        {"Config", "11"},
+        {"Hardware/Device", "2"},
+        {"Hardware/VDPort", "1"},
+        {"Hardware/ctsPort", "5"},
+        {"Hardware/Port", "4"},
+        {"Hardware/I2cDelay", "-15"},
+        {"Hardware/LoopTime", "9"},
+        {"Hardware/Extra", "kept too"},
+        {"Other", "kept"},
     };
     for (auto [key, text] : expected) {
         SCOPED_TRACE(key);

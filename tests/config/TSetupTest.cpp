@@ -1,5 +1,6 @@
-#include "config/SettingsStore.h"
 #include "config/TSetup.h"
+
+#include "config/SettingsStore.h"
 #include "support/SimulatedStack.h"
 
 #include <QComboBox>

@@ -1,9 +1,10 @@
 #include "decoder/Decoder.h"
+
 #include "support/I2cBusAnalyser.h"
 
-#include <gtest/gtest.h>
-
 #include <deque>
+
+#include <gtest/gtest.h>
 
 namespace quav {
 namespace {
@@ -61,7 +62,8 @@ TEST(DecoderStatusQuery, RunsItsFiveTransfersInOrder)
 
 TEST(DecoderStatusQuery, CodeIsTheLowTwoBitsOfTheStatusByte)
 {
-    const std::pair<std::uint8_t, std::uint8_t> rows[] = {{0xFD, 1}, {0x02, 2}, {0x03, 3}, {0xFC, 0}, {0x00, 0}};
+    const std::pair<std::uint8_t, std::uint8_t> rows[] = {
+        {0xFD, 1}, {0x02, 2}, {0x03, 3}, {0xFC, 0}, {0x00, 0}};
     for (auto [byte, expected] : rows) {
         SCOPED_TRACE(int(byte));
         Chip c;
@@ -171,7 +173,8 @@ TEST(DecoderRowReads, HeaderRowBlanksColumnsZeroToSix)
         EXPECT_EQ(h[i], static_cast<std::uint8_t>(i * 7 + 1)) << i;
     }
     EXPECT_EQ(c.bus.transcript.substr(0, 25), "S 22+ 08+ 00+ 00+ 00+ P S");
-    EXPECT_EQ(c.bus.transcript.substr(c.bus.transcript.size() - 10), "<12- P S P") << "byte 39 unacknowledged";
+    EXPECT_EQ(c.bus.transcript.substr(c.bus.transcript.size() - 10), "<12- P S P")
+        << "byte 39 unacknowledged";
 }
 
 TEST(DecoderRowReads, PageRowsLayRowsOutFortyBytesApart)
@@ -220,8 +223,9 @@ TEST(StatusRowDecoding, SubcodeFieldsAreDecimalDigitsWithoutCarry)
         std::int32_t subcode;
     };
     const Row rows[] = {
-        {0x01, 0x00, 0x00, 0x00, 1},    {0x0F, 0x07, 0x0F, 0x03, 4585}, {0x02, 0x01, 0x00, 0x00, 12},
-        {0xF3, 0xF8, 0xF0, 0xFC, 3},    {0x00, 0x00, 0x00, 0x01, 1000}, {0x09, 0x09, 0x09, 0x02, 2919} /* the tens field has three bits */,
+        {0x01, 0x00, 0x00, 0x00, 1},    {0x0F, 0x07, 0x0F, 0x03, 4585},
+        {0x02, 0x01, 0x00, 0x00, 12},   {0xF3, 0xF8, 0xF0, 0xFC, 3},
+        {0x00, 0x00, 0x00, 0x01, 1000}, {0x09, 0x09, 0x09, 0x02, 2919} /* the tens field has three bits */,
     };
     Chip c;
     for (const auto& r : rows) {
@@ -233,7 +237,7 @@ TEST(StatusRowDecoding, SubcodeFieldsAreDecimalDigitsWithoutCarry)
 TEST(StatusRowDecoding, LanguageNameComesFromBitsOneToThreeOfByteSeven)
 {
     const std::pair<std::uint8_t, const char*> rows[] = {
-        {0x08, "Deutsch"},  {0x01, "Englisch"},    {0x0E, "Reserviert"}, {0x02, "Französisch"},
+        {0x08, "Deutsch"},    {0x01, "Englisch"}, {0x0E, "Reserviert"},  {0x02, "Französisch"},
         {0x04, "Schwedisch"}, {0x0A, "Spanisch"}, {0x0C, "Italienisch"}, {0xF9, "Deutsch"},
     };
     for (auto [byte, name] : rows) {

@@ -1,11 +1,11 @@
 #include "demo/DemoService.h"
 
-#include <gtest/gtest.h>
-
 #include <fstream>
 #include <iterator>
 #include <map>
 #include <set>
+
+#include <gtest/gtest.h>
 
 namespace quav {
 namespace {
@@ -106,9 +106,11 @@ TEST(DemoService, PageNumbersOnThePagesLeadToPagesOfTheService)
                 if (!three || !link) {
                     continue;
                 }
-                const std::string number(text.begin() + std::ptrdiff_t(i), text.begin() + std::ptrdiff_t(i) + 3);
+                const std::string number(text.begin() + std::ptrdiff_t(i),
+                                         text.begin() + std::ptrdiff_t(i) + 3);
                 EXPECT_NE(Find(std::uint16_t(std::stoi(number, nullptr, 16))), nullptr)
-                    << "page " << TtiPageNumberText(page.number) << " row " << i / 40 + 1 << " names " << number;
+                    << "page " << TtiPageNumberText(page.number) << " row " << i / 40 + 1 << " names "
+                    << number;
             }
             for (std::uint16_t link : sub.links) {
                 EXPECT_TRUE(link == tti::NoPage || Find(link) != nullptr)
@@ -141,8 +143,8 @@ TEST(DemoService, TestPagesShowWhatTheyAreAbout)
     const TtiPage* attributes = Find(0x700);
     ASSERT_NE(attributes, nullptr);
     const auto attributeCodes = CodesOf(*attributes);
-    for (int code : {0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x11, 0x12, 0x13, 0x14, 0x15, 0x16, 0x17,
-                              0x0A, 0x0B, 0x0D, 0x18, 0x19, 0x1A, 0x1C, 0x1D, 0x1E, 0x1F}) {
+    for (int code : {0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x11, 0x12, 0x13, 0x14, 0x15,
+                     0x16, 0x17, 0x0A, 0x0B, 0x0D, 0x18, 0x19, 0x1A, 0x1C, 0x1D, 0x1E, 0x1F}) {
         EXPECT_TRUE(attributeCodes.count(std::uint8_t(code))) << "attribute " << code;
     }
 
@@ -182,7 +184,8 @@ TEST(DemoHeader, FillsInPageDateAndClockWithoutMovingColumns)
     time.tm_min = 5;
     time.tm_sec = 7;
     const std::string header = ExpandHeaderTemplate(DemoHeaderTemplate, 0x1F0, time);
-    EXPECT_EQ(header, "1F0\x03QUAV-Text\x07Mo 04.03.\x06" "09:05:07");
+    EXPECT_EQ(header, "1F0\x03QUAV-Text\x07Mo 04.03.\x06"
+                      "09:05:07");
     EXPECT_EQ(header.size(), 32u) << "columns 8 to 39";
 
     struct Case
@@ -192,7 +195,7 @@ TEST(DemoHeader, FillsInPageDateAndClockWithoutMovingColumns)
         const char* expected;
     };
     const Case cases[] = {
-        {"%a", 0, "So"}, {"%a", 3, "Mi"}, {"%a", 6, "Sa"}, {"%y", 1, "24"}, {"100%", 1, "100%"},
+        {"%a", 0, "So"},     {"%a", 3, "Mi"}, {"%a", 6, "Sa"},   {"%y", 1, "24"},    {"100%", 1, "100%"},
         {"%x%d", 1, "%x04"}, {"%p", 1, "%p"}, {"%%d", 1, "%04"}, {"a\xE4", 1, "ad"},
     };
     for (const Case& c : cases) {

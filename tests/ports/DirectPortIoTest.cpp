@@ -1,12 +1,12 @@
-#include "bus/AdapterPorts.h"
 #include "ports/DirectPortIo.h"
 
-#include <gtest/gtest.h>
+#include "bus/AdapterPorts.h"
 
+#include <cstring>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstring>
+#include <gtest/gtest.h>
 
 namespace quav {
 namespace {

@@ -1,8 +1,8 @@
 #include "RenderTestSupport.h"
 
-#include <gtest/gtest.h>
-
 #include <vector>
+
+#include <gtest/gtest.h>
 
 namespace quav {
 namespace {
@@ -34,8 +34,9 @@ void ExpectCells(PixelView page, int top, const std::vector<Expect>& cells)
 
 TEST(TeletextColours, AreFullIntensityRgb)
 {
-    EXPECT_EQ(Renderer::TeletextColours, (std::array<std::uint32_t, 8>{0x000000, 0xFF0000, 0x00FF00, 0xFFFF00,
-                                                                       0x0000FF, 0xFF00FF, 0x00FFFF, 0xFFFFFF}));
+    EXPECT_EQ(Renderer::TeletextColours,
+              (std::array<std::uint32_t, 8>{0x000000, 0xFF0000, 0x00FF00, 0xFFFF00, 0x0000FF, 0xFF00FF,
+                                            0x00FFFF, 0xFFFFFF}));
     // Foreground of mosaics and background from New Background, for every colour.
     for (std::uint8_t colour = 0; colour < 8; ++colour) {
         SCOPED_TRACE(int(colour));
@@ -84,20 +85,38 @@ TEST(RowRendering, AttributeSequencesShowWhatTheyMust)
         {"an alphanumeric colour ends the held mosaic at its own cell",
          {0x12, 0x1E, 0x7F, 0x01, 0x7F},
          false,
-         {{0xC0, Green, Black}, {0xC0, Green, Black}, {0xFF, Green, Black}, {0x20, Red, Black}, {0x7F, Red, Black}}},
+         {{0xC0, Green, Black},
+          {0xC0, Green, Black},
+          {0xFF, Green, Black},
+          {0x20, Red, Black},
+          {0x7F, Red, Black}}},
         {"the release code turns hold off before its cell",
          {0x17, 0x1E, 0x7F, 0x1F, 0x1E},
          false,
-         {{0xC0, White, Black}, {0xC0, White, Black}, {0xFF, White, Black}, {0xC0, White, Black}, {0xC0, White, Black}}},
+         {{0xC0, White, Black},
+          {0xC0, White, Black},
+          {0xFF, White, Black},
+          {0xC0, White, Black},
+          {0xC0, White, Black}}},
         {"the held character is what the previous cell showed, a space included",
          {0x17, 0x7F, 0x20, 0x1E, 0x1B},
          false,
-         {{0xC0, White, Black}, {0xFF, White, Black}, {0xC0, White, Black}, {0xC0, White, Black}, {0xC0, White, Black}}},
+         {{0xC0, White, Black},
+          {0xFF, White, Black},
+          {0xC0, White, Black},
+          {0xC0, White, Black},
+          {0xC0, White, Black}}},
         {"a held mosaic takes the style in force when it is shown",
          {0x16, 0x1E, 0x35, 0x1A, 0x19, 0x08, 0x09, 0x0E},
          false,
-         {{0xC0, Cyan, Black}, {0xC0, Cyan, Black}, {0xD5, Cyan, Black}, {0x95, Cyan, Black}, {0xD5, Cyan, Black},
-          {0xD5, Cyan, Black}, {0xD5, Cyan, Black}, {0xD5, Cyan, Black}}},
+         {{0xC0, Cyan, Black},
+          {0xC0, Cyan, Black},
+          {0xD5, Cyan, Black},
+          {0x95, Cyan, Black},
+          {0xD5, Cyan, Black},
+          {0xD5, Cyan, Black},
+          {0xD5, Cyan, Black},
+          {0xD5, Cyan, Black}}},
         {"a held mosaic changes to the colour of a later mosaic code",
          {0x11, 0x1E, 0x7F, 0x14},
          false,
@@ -105,25 +124,47 @@ TEST(RowRendering, AttributeSequencesShowWhatTheyMust)
         {"new background colours its own cell; boxes act after theirs",
          {0x03, 0x1D, 0x07, 'A', 0x0A, 'B', 0x0B, 'C'},
          false,
-         {{0x20, Yellow, Black}, {0x20, Yellow, Yellow}, {0x20, White, Yellow}, {'A', White, Yellow},
-          {0x20, White, Yellow}, {'B', White, Black}, {0x20, White, Black}, {'C', White, Yellow}}},
+         {{0x20, Yellow, Black},
+          {0x20, Yellow, Yellow},
+          {0x20, White, Yellow},
+          {'A', White, Yellow},
+          {0x20, White, Yellow},
+          {'B', White, Black},
+          {0x20, White, Black},
+          {'C', White, Yellow}}},
         {"black background resets the box background too",
          {0x04, 0x1D, 0x1C, 'x', 0x0B, 'y'},
          false,
-         {{0x20, Blue, Black}, {0x20, Blue, Blue}, {0x20, Blue, Black}, {'x', Blue, Black}, {0x20, Blue, Black},
+         {{0x20, Blue, Black},
+          {0x20, Blue, Blue},
+          {0x20, Blue, Black},
+          {'x', Blue, Black},
+          {0x20, Blue, Black},
           {'y', Blue, Black}}},
         {"concealed text is blank until a colour code",
          {0x18, 'A', 'B', 0x02, 'C'},
          false,
-         {{0x20, White, Black}, {0x20, White, Black}, {0x20, White, Black}, {0x20, Green, Black}, {'C', Green, Black}}},
+         {{0x20, White, Black},
+          {0x20, White, Black},
+          {0x20, White, Black},
+          {0x20, Green, Black},
+          {'C', Green, Black}}},
         {"revealed text shows",
          {0x18, 'A', 'B', 0x02, 'C'},
          true,
-         {{0x20, White, Black}, {'A', White, Black}, {'B', White, Black}, {0x20, Green, Black}, {'C', Green, Black}}},
+         {{0x20, White, Black},
+          {'A', White, Black},
+          {'B', White, Black},
+          {0x20, Green, Black},
+          {'C', Green, Black}}},
         {"concealed mosaics are blank mosaics",
          {0x11, 0x18, 0x7F, 0x35, 'K'},
          false,
-         {{0xC0, Red, Black}, {0xC0, Red, Black}, {0xC0, Red, Black}, {0xC0, Red, Black}, {0xC0, Red, Black}}},
+         {{0xC0, Red, Black},
+          {0xC0, Red, Black},
+          {0xC0, Red, Black},
+          {0xC0, Red, Black},
+          {0xC0, Red, Black}}},
         {"revealed mosaics show",
          {0x11, 0x18, 0x7F, 0x35, 'K'},
          true,
@@ -131,16 +172,29 @@ TEST(RowRendering, AttributeSequencesShowWhatTheyMust)
         {"a conceal code in a held run shows the held block only when revealed",
          {0x17, 0x7F, 0x1E, 0x18, 0x1C},
          false,
-         {{0xC0, White, Black}, {0xFF, White, Black}, {0xFF, White, Black}, {0xC0, White, Black}, {0xC0, White, Black}}},
+         {{0xC0, White, Black},
+          {0xFF, White, Black},
+          {0xFF, White, Black},
+          {0xC0, White, Black},
+          {0xC0, White, Black}}},
         {"a conceal code in a held run, revealed",
          {0x17, 0x7F, 0x1E, 0x18, 0x1C},
          true,
-         {{0xC0, White, Black}, {0xFF, White, Black}, {0xFF, White, Black}, {0xFF, White, Black}, {0xFF, White, Black}}},
+         {{0xC0, White, Black},
+          {0xFF, White, Black},
+          {0xFF, White, Black},
+          {0xFF, White, Black},
+          {0xFF, White, Black}}},
         {"bytes from 0x80 are characters, never attributes",
          {0x83, 0xC1, 0x11, 0xFF, 0x9F, 0xA0, 0x91},
          false,
-         {{0x03, White, Black}, {'A', White, Black}, {0xC0, Red, Black}, {0xFF, Red, Black}, {0x1F, Red, Black},
-          {0xC0, Red, Black}, {0x11, Red, Black}}},
+         {{0x03, White, Black},
+          {'A', White, Black},
+          {0xC0, Red, Black},
+          {0xFF, Red, Black},
+          {0x1F, Red, Black},
+          {0xC0, Red, Black},
+          {0x11, Red, Black}}},
         {"capitals stay letters among mosaics",
          {0x13, 0x5B, 0x40, 0x60},
          false,
@@ -249,7 +303,8 @@ TEST(DoubleHeight, InTheLastRowOnlyTheUpperHalfFits)
     ASSERT_EQ(tall.Height(), 299);
     for (int i = 0; i < 13; ++i) {
         for (int x = 0; x < 400; ++x) {
-            ASSERT_EQ(tall.Pixel(x, 22 * 13 + i), flat.Pixel(x, 22 * 13 + i / 2)) << "x " << x << " row " << i;
+            ASSERT_EQ(tall.Pixel(x, 22 * 13 + i), flat.Pixel(x, 22 * 13 + i / 2))
+                << "x " << x << " row " << i;
         }
     }
     std::array<std::uint8_t, 23> table;
@@ -322,7 +377,8 @@ TEST(PageLayout, HeaderOnTopAndPageRowKAtThirteenTimesK)
     for (int k = 1; k <= 23; ++k) {
         SCOPED_TRACE(k);
         EXPECT_EQ(CellAt(page, k, 13 * k), GlyphCell(std::uint8_t('A' + (k - 1) % 26), White, Black));
-        EXPECT_EQ(CellAt(r.RowsImage(), k, 13 * (k - 1)), GlyphCell(std::uint8_t('A' + (k - 1) % 26), White, Black));
+        EXPECT_EQ(CellAt(r.RowsImage(), k, 13 * (k - 1)),
+                  GlyphCell(std::uint8_t('A' + (k - 1) % 26), White, Black));
         EXPECT_EQ(CellAt(page, 0, 13 * k), GlyphCell(0x20, White, Black));
     }
 }

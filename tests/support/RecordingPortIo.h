@@ -21,8 +21,8 @@ struct PortEvent
         Delay
     };
     Kind kind;
-    std::uint16_t port = 0;   // not used for Delay
-    std::int32_t value = 0;   // byte written or read; the count for Delay
+    std::uint16_t port = 0; // not used for Delay
+    std::int32_t value = 0; // byte written or read; the count for Delay
 
     friend bool operator==(const PortEvent&, const PortEvent&) = default;
 };

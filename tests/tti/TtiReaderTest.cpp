@@ -1,9 +1,9 @@
 #include "broadcast/TtiReader.h"
 
-#include <gtest/gtest.h>
-
 #include <fstream>
 #include <random>
+
+#include <gtest/gtest.h>
 
 namespace quav {
 namespace {
@@ -31,7 +31,8 @@ const char* const EditorPage = "DE,Nachrichten\r\n"
                                "SC,0001\r\n"
                                "PS,8080\r\n"
                                "RE,2\r\n"
-                               "OL,1,\x1b" "CNachrichten\r\n"
+                               "OL,1,\x1b"
+                               "CNachrichten\r\n"
                                "OL,3,Stra~e\r\n"
                                "OL,26,@ABC\r\n"
                                "FL,102,170,200,100,8ff,100\r\n"
@@ -91,18 +92,32 @@ TEST(TtiParsing, DecodesBothEscapeFormsOfOutputLines)
         std::string expected;
     };
     const Case cases[] = {
-        {"ESC plus 0x40", "OL,1,\x1b" "A\x1b" "]\x1b" "GText", "\x01\x1d\x07Text"},
+        {"ESC plus 0x40",
+         "OL,1,\x1b"
+         "A\x1b"
+         "]\x1b"
+         "GText",
+         "\x01\x1d\x07Text"},
         {"bit 7 set", "OL,1,\x81\x9d\x87Text", "\x01\x1d\x07Text"},
         {"bit 7 on printable codes", "OL,1,\xC1\xFE", "A~"},
-        {"both in one row", "OL,1,\x1b" "B\x93\x7f", "\x02\x13\x7f"},
+        {"both in one row",
+         "OL,1,\x1b"
+         "B\x93\x7f",
+         "\x02\x13\x7f"},
         {"ESC escaping ESC", "OL,1,\x1b\x5b", "\x1b"},
-        {"raw control bytes kept, a lone CR too", std::string("OL,1,\x0d" "x\x00y", 9),
+        {"raw control bytes kept, a lone CR too",
+         std::string("OL,1,\x0d"
+                     "x\x00y",
+                     9),
          std::string("\x0dx\x00y", 4)},
         {"ESC as the last byte is dropped", "OL,1,ab\x1b", "ab"},
         {"no text at all", "OL,1", ""},
         {"commas belong to the text", "OL,1,a,b,,c", "a,b,,c"},
         {"40 characters exactly", "OL,1," + std::string(40, 'x'), std::string(40, 'x')},
-        {"escapes do not count as columns", "OL,1," + std::string(39, 'x') + "\x1b" "A",
+        {"escapes do not count as columns",
+         "OL,1," + std::string(39, 'x') +
+             "\x1b"
+             "A",
          std::string(39, 'x') + "\x01"},
     };
     for (const Case& c : cases) {
@@ -125,20 +140,13 @@ TEST(TtiParsing, NationalOptionBitsRunBackwardsInPageStatus)
         std::vector<int> controls;
     };
     const Case cases[] = {
-        {"8000", 0, {}},
-        {"8080", 4, {14}}, // German, as editors write it
-        {"8100", 2, {13}},
-        {"8200", 1, {12}}, // French
-        {"8380", 7, {12, 13, 14}},
-        {"C000", 0, {4}},
-        {"8001", 0, {5}},
-        {"8002", 0, {6}},
-        {"8004", 0, {7}},
-        {"8008", 0, {8}},
-        {"8010", 0, {9}},
-        {"8020", 0, {10}},
-        {"8040", 0, {11}},
-        {"c0c3", 4, {4, 5, 6, 11, 14}},
+        {"8000", 0, {}},           {"8080", 4, {14}}, // German, as editors write it
+        {"8100", 2, {13}},         {"8200", 1, {12}}, // French
+        {"8380", 7, {12, 13, 14}}, {"C000", 0, {4}},
+        {"8001", 0, {5}},          {"8002", 0, {6}},
+        {"8004", 0, {7}},          {"8008", 0, {8}},
+        {"8010", 0, {9}},          {"8020", 0, {10}},
+        {"8040", 0, {11}},         {"c0c3", 4, {4, 5, 6, 11, 14}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.ps);
@@ -199,7 +207,8 @@ TEST(TtiParsing, RowsAboveTheDisplayAreKeptInFileOrder)
     for (const auto& row : sub.extraRows) {
         extra.emplace_back(row.number, char(row.bytes[0]));
     }
-    EXPECT_EQ(extra, (std::vector<std::pair<int, char>>{{27, '@'}, {26, 'A'}, {26, 'B'}, {28, 'C'}, {29, 'D'}}));
+    EXPECT_EQ(extra,
+              (std::vector<std::pair<int, char>>{{27, '@'}, {26, 'A'}, {26, 'B'}, {28, 'C'}, {29, 'D'}}));
 }
 
 TEST(TtiParsing, AcceptsEveryLineEndAndAByteOrderMark)
@@ -284,7 +293,8 @@ TEST(TtiParsing, SettingsBeforeTheFirstPageNumberBelongToTheFirstSubpage)
 
 TEST(TtiParsing, TextWithoutPagesIsAnError)
 {
-    for (std::string text : {std::string(), std::string("DE,nur Beschreibung\n"), std::string("\x89PNG\r\n\x1a\n", 8)}) {
+    for (std::string text :
+         {std::string(), std::string("DE,nur Beschreibung\n"), std::string("\x89PNG\r\n\x1a\n", 8)}) {
         SCOPED_TRACE(testing::PrintToString(text));
         const TtiReadResult r = ParseTti(text, "leer.tti");
         EXPECT_FALSE(r.Ok());
@@ -347,7 +357,8 @@ protected:
 
 TEST_F(TtiFiles, ReadsAFileByPath)
 {
-    const fs::path file = Write("P123.tti", "PN,12300\r\nOL,1,\x1b" "AHallo\r\n");
+    const fs::path file = Write("P123.tti", "PN,12300\r\nOL,1,\x1b"
+                                            "AHallo\r\n");
     const TtiReadResult r = ReadTtiPath(file);
     ASSERT_TRUE(r.Ok()) << r.error;
     ASSERT_EQ(r.pages.size(), 1u);
