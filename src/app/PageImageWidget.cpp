@@ -1,5 +1,8 @@
 #include "app/PageImageWidget.h"
 
+#include <algorithm>
+#include <cmath>
+
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -7,8 +10,8 @@ namespace quav {
 
 PageImageWidget::PageImageWidget(QWidget* parent) : QWidget(parent), m_startup(StartupPicture())
 {
-    setFixedSize(400, 312);
     setMouseTracking(true);
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
@@ -58,17 +61,83 @@ QImage PageImageWidget::CurrentImage() const
     return m_startup;
 }
 
+void PageImageWidget::SetZoom(int zoom)
+{
+    m_zoom = zoom >= 1 && zoom <= MaxZoom ? zoom : 0;
+    updateGeometry();
+    update();
+}
+
+int PageImageWidget::EffectiveZoom() const
+{
+    if (m_zoom != 0) {
+        return m_zoom;
+    }
+    const qreal ratio = devicePixelRatioF();
+    const int fit = std::min(static_cast<int>(width() * ratio) / PageWidth,
+                             static_cast<int>(height() * ratio) / PageHeight);
+    return std::clamp(fit, 1, MaxZoom);
+}
+
+QRectF PageImageWidget::PageRect() const
+{
+    // Whole device pixels for the origin too, so no page pixel straddles a screen pixel.
+    const qreal ratio = devicePixelRatioF();
+    const int zoom = EffectiveZoom();
+    const int w = PageWidth * zoom;
+    const int h = PageHeight * zoom;
+    const int x = (static_cast<int>(width() * ratio) - w) / 2;
+    const int y = (static_cast<int>(height() * ratio) - h) / 2;
+    return QRectF(x / ratio, y / ratio, w / ratio, h / ratio);
+}
+
+QSize PageImageWidget::sizeHint() const
+{
+    const qreal ratio = devicePixelRatioF();
+    const int zoom = m_zoom != 0 ? m_zoom : 2;
+    return QSize(static_cast<int>(std::ceil(PageWidth * zoom / ratio)),
+                 static_cast<int>(std::ceil(PageHeight * zoom / ratio)));
+}
+
+QSize PageImageWidget::minimumSizeHint() const
+{
+    const qreal ratio = devicePixelRatioF();
+    const int zoom = m_zoom != 0 ? m_zoom : 1;
+    return QSize(static_cast<int>(std::ceil(PageWidth * zoom / ratio)),
+                 static_cast<int>(std::ceil(PageHeight * zoom / ratio)));
+}
+
+bool PageImageWidget::PagePixelAt(QPointF position, QPoint& pixel) const
+{
+    const QRectF page = PageRect();
+    if (!page.contains(position)) {
+        return false;
+    }
+    const qreal scale = page.width() / PageWidth;
+    pixel = QPoint(std::clamp(static_cast<int>((position.x() - page.x()) / scale), 0, PageWidth - 1),
+                   std::clamp(static_cast<int>((position.y() - page.y()) / scale), 0, PageHeight - 1));
+    return true;
+}
+
 void PageImageWidget::paintEvent(QPaintEvent*)
 {
     QPainter p(this);
-    p.drawImage(0, 0, CurrentImage());
+    p.fillRect(rect(), Qt::black);
+    // Draw in device pixels: every page pixel becomes a square of zoom x zoom of them,
+    // without smoothing.
+    const qreal ratio = devicePixelRatioF();
+    p.scale(1 / ratio, 1 / ratio);
+    p.setRenderHint(QPainter::SmoothPixmapTransform, false);
+    const QRectF page = PageRect();
+    p.drawImage(QRectF(page.x() * ratio, page.y() * ratio, page.width() * ratio, page.height() * ratio),
+                CurrentImage());
 }
 
 void PageImageWidget::mouseMoveEvent(QMouseEvent* event)
 {
-    if (onMouseMove) {
-        const QPoint pos = event->position().toPoint();
-        onMouseMove(pos.x(), pos.y());
+    QPoint pixel;
+    if (onMouseMove && PagePixelAt(event->position(), pixel)) {
+        onMouseMove(pixel.x(), pixel.y());
     }
 }
 
@@ -80,8 +149,9 @@ void PageImageWidget::mousePressEvent(QMouseEvent* event)
 
 void PageImageWidget::mouseReleaseEvent(QMouseEvent* event)
 {
-    // A click is a press and release of the left button within the picture.
-    const bool inside = rect().contains(event->position().toPoint());
+    // A click is a press and release of the left button on the page.
+    QPoint pixel;
+    const bool inside = PagePixelAt(event->position(), pixel);
     if (m_pressed && event->button() == Qt::LeftButton && inside && onClick) {
         onClick();
     }

@@ -6,12 +6,14 @@
 #include "app/TInfo.h"
 #include "app/ToolbarGlyphs.h"
 #include "config/QuavError.h"
+#include "config/SettingsStore.h"
 #include "config/TSetup.h"
 #include "export/PageExport.h"
 #include "export/TDruckpanel.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QBoxLayout>
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QFileDialog>
@@ -30,10 +32,10 @@ namespace quav {
 
 namespace {
 
-QToolButton* SpeedButton(QWidget* parent, Glyph glyph, const QString& hint, int x, int y, int w)
+QToolButton* SpeedButton(QWidget* parent, Glyph glyph, const QString& hint, int w)
 {
     auto* b = new QToolButton(parent);
-    b->setGeometry(x, y, w, 23);
+    b->setFixedSize(w, 23);
     b->setIcon(GlyphIcon(glyph));
     b->setIconSize(QSize(16, 16));
     b->setToolTip(hint);
@@ -58,12 +60,12 @@ TMain::TMain(MainParts parts, PrinterAccess& printer, HelpWindow& help, QWidget*
 {
     setWindowIcon(QIcon(ProgramIcon(32)));
     auto* client = new QWidget(this);
-    client->setFixedSize(524, 381);
     setCentralWidget(client);
     BuildMenu();
     BuildControls(client);
-    setWindowFlags((windowFlags() & ~Qt::WindowMaximizeButtonHint) | Qt::MSWindowsFixedSizeDialogHint);
-    layout()->setSizeConstraint(QLayout::SetFixedSize);
+    if (m_parts.viewStore != nullptr) {
+        SetZoom(m_parts.viewStore->LoadZoom(), false);
+    }
 
     m_cycle = std::make_unique<AcquisitionCycle>(*this, m_parts.decoder, m_parts.renderer, m_parts.store,
                                                  m_parts.settings);
@@ -133,6 +135,24 @@ void TMain::BuildMenu()
     Beenden1 = datei->addAction(QStringLiteral("&Beenden"), this, [this] { Beenden1Click(); });
     Beenden1->setShortcut(QKeySequence(Qt::ALT | Qt::Key_F4));
 
+    QMenu* ansicht = menuBar()->addMenu(QStringLiteral("&Ansicht"));
+    QMenu* zoom = ansicht->addMenu(QStringLiteral("&Zoom"));
+    const std::pair<int, QString> zooms[] = {{0, QStringLiteral("&Passend")},
+                                             {1, QStringLiteral("&1-fach (400 x 312)")},
+                                             {2, QStringLiteral("&2-fach (800 x 624)")},
+                                             {3, QStringLiteral("&3-fach (1200 x 936)")},
+                                             {4, QStringLiteral("&4-fach (1600 x 1248)")}};
+    for (const auto& [factor, caption] : zooms) {
+        QAction* a = zoom->addAction(caption, this, [this, factor] { SetZoom(factor, true); });
+        a->setCheckable(true);
+        a->setData(factor);
+        a->setChecked(factor == 0);
+        m_zoomActions.push_back(a);
+    }
+    Vollbild = ansicht->addAction(QStringLiteral("&Vollbild"), this, [this] { ToggleFullScreen(); });
+    Vollbild->setCheckable(true);
+    Vollbild->setShortcut(QKeySequence(Qt::Key_F11));
+
     QMenu* hilfe = menuBar()->addMenu(QStringLiteral("&Hilfe"));
     HilfezuQUAVVideotext1 =
         hilfe->addAction(QStringLiteral("&Hilfe zu QUAV Videotext"), this, [this] { ButHelpClick(); });
@@ -144,7 +164,7 @@ void TMain::BuildMenu()
         a->setEnabled(false);
     }
     // The shortcuts work wherever the focus is in the window.
-    for (QAction* a : {GraphToClip, TextToClip, Beenden1, HilfezuQUAVVideotext1}) {
+    for (QAction* a : {GraphToClip, TextToClip, Beenden1, HilfezuQUAVVideotext1, Vollbild}) {
         a->setShortcutContext(Qt::WindowShortcut);
         addAction(a);
     }
@@ -166,21 +186,44 @@ QToolButton* TMain::KeypadButton(QWidget* parent, const QString& caption, int ta
 
 void TMain::BuildControls(QWidget* client)
 {
-    auto* bevel = new QFrame(client);
-    bevel->setGeometry(0, 0, 521, 2);
-    bevel->setFrameStyle(QFrame::HLine | QFrame::Sunken);
+    // The toolbar, the page beside the keypad, and the status bar, one above the other. The
+    // page takes whatever room the window gives; the keypad keeps its size.
+    auto* rows = new QVBoxLayout(client);
+    rows->setContentsMargins(0, 0, 0, 0);
+    rows->setSpacing(0);
 
-    ButExit = SpeedButton(client, Glyph::Exit, QStringLiteral("Ende"), 8, 6, 25);
-    ButPrint = SpeedButton(client, Glyph::Print, QStringLiteral("Drucken"), 40, 6, 23);
-    ButSaveGraph = SpeedButton(client, Glyph::SavePicture, QStringLiteral("Grafik speichern"), 71, 6, 23);
-    ButSaveText = SpeedButton(client, Glyph::SaveText, QStringLiteral("Text speichern"), 95, 6, 23);
-    ButCopyGraph =
-        SpeedButton(client, Glyph::CopyPicture, QStringLiteral("Grafik ins Clipboard"), 126, 6, 23);
-    ButCopyText = SpeedButton(client, Glyph::CopyText, QStringLiteral("Text ins Clipboard"), 150, 6, 23);
-    ButHidden =
-        SpeedButton(client, Glyph::Reveal, QStringLiteral("Versteckte Zeichen aufdecken"), 183, 6, 23);
-    ButStop = SpeedButton(client, Glyph::Stop, QStringLiteral("Seitenaufbau stoppen"), 207, 6, 23);
-    ButHelp = SpeedButton(client, Glyph::Help, QStringLiteral("Hilfe"), 490, 6, 23);
+    auto* bevel = new QFrame(client);
+    bevel->setFrameStyle(QFrame::HLine | QFrame::Sunken);
+    rows->addWidget(bevel);
+
+    auto* toolbar = new QHBoxLayout();
+    toolbar->setContentsMargins(8, 4, 8, 4);
+    toolbar->setSpacing(0);
+    rows->addLayout(toolbar);
+    ButExit = SpeedButton(client, Glyph::Exit, QStringLiteral("Ende"), 25);
+    ButPrint = SpeedButton(client, Glyph::Print, QStringLiteral("Drucken"), 23);
+    ButSaveGraph = SpeedButton(client, Glyph::SavePicture, QStringLiteral("Grafik speichern"), 23);
+    ButSaveText = SpeedButton(client, Glyph::SaveText, QStringLiteral("Text speichern"), 23);
+    ButCopyGraph = SpeedButton(client, Glyph::CopyPicture, QStringLiteral("Grafik ins Clipboard"), 23);
+    ButCopyText = SpeedButton(client, Glyph::CopyText, QStringLiteral("Text ins Clipboard"), 23);
+    ButHidden = SpeedButton(client, Glyph::Reveal, QStringLiteral("Versteckte Zeichen aufdecken"), 23);
+    ButStop = SpeedButton(client, Glyph::Stop, QStringLiteral("Seitenaufbau stoppen"), 23);
+    ButHelp = SpeedButton(client, Glyph::Help, QStringLiteral("Hilfe"), 23);
+    // Groups as on the old toolbar: exit | print | save | copy | reveal and stop ... help.
+    toolbar->addWidget(ButExit);
+    toolbar->addSpacing(7);
+    toolbar->addWidget(ButPrint);
+    toolbar->addSpacing(8);
+    toolbar->addWidget(ButSaveGraph);
+    toolbar->addWidget(ButSaveText);
+    toolbar->addSpacing(8);
+    toolbar->addWidget(ButCopyGraph);
+    toolbar->addWidget(ButCopyText);
+    toolbar->addSpacing(9);
+    toolbar->addWidget(ButHidden);
+    toolbar->addWidget(ButStop);
+    toolbar->addStretch(1);
+    toolbar->addWidget(ButHelp);
     ButHidden->setCheckable(true);
     ButStop->setCheckable(true);
     for (QToolButton* b : {ButSaveGraph, ButSaveText, ButCopyGraph, ButCopyText}) {
@@ -198,31 +241,44 @@ void TMain::BuildControls(QWidget* client)
             [this] { m_selection->ButHiddenClick(ButHidden->isChecked()); });
     connect(ButHelp, &QToolButton::clicked, this, [this] { ButHelpClick(); });
 
-    QFrame* panel1 = Panel(client, 8, 33, 410, 322);
-    panel1->setAutoFillBackground(true);
-    QPalette black = panel1->palette();
+    auto* middle = new QHBoxLayout();
+    middle->setContentsMargins(8, 0, 8, 7);
+    middle->setSpacing(7);
+    rows->addLayout(middle, 1);
+
+    m_pagePanel = new QFrame(client);
+    m_pagePanel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    m_pagePanel->setLineWidth(1);
+    m_pagePanel->setAutoFillBackground(true);
+    QPalette black = m_pagePanel->palette();
     black.setColor(QPalette::Window, Qt::black);
-    panel1->setPalette(black);
-    Image1 = new PageImageWidget(panel1);
-    Image1->move(5, 5);
+    m_pagePanel->setPalette(black);
+    auto* pageLayout = new QHBoxLayout(m_pagePanel);
+    pageLayout->setContentsMargins(4, 4, 4, 4);
+    Image1 = new PageImageWidget(m_pagePanel);
+    pageLayout->addWidget(Image1);
     Image1->pageSource = m_parts.pageImage;
     Image1->onMouseMove = [this](int x, int y) { m_selection->mposition(x, y); };
     Image1->onClick = [this] { m_selection->PageClick(); };
+    middle->addWidget(m_pagePanel, 1);
 
-    QFrame* panel3 = Panel(client, 425, 33, 88, 322);
+    QFrame* panel3 = Panel(client, 0, 0, 88, 322);
+    panel3->setFixedWidth(88);
+    panel3->setMinimumHeight(322);
     panel3->setAutoFillBackground(true);
     QPalette workspace = panel3->palette();
     workspace.setColor(QPalette::Window, palette().color(QPalette::Dark));
     panel3->setPalette(workspace);
+    middle->addWidget(panel3, 0, Qt::AlignTop);
     QFrame* panel2 = Panel(panel3, 8, 8, 71, 25);
     LetDisp = new QLabel(panel2);
     LetDisp->setGeometry(15, 2, 41, 21);
 
     const int columns[] = {8, 32, 56};
-    const int rows[] = {40, 64, 88};
+    const int keyRows[] = {40, 64, 88};
     for (int i = 1; i <= 9; ++i) {
         DigitButtons[std::size_t(i)] =
-            KeypadButton(panel3, QString::number(i), i, columns[(i - 1) % 3], rows[(i - 1) / 3], 24);
+            KeypadButton(panel3, QString::number(i), i, columns[(i - 1) % 3], keyRows[(i - 1) / 3], 24);
     }
     ButMin = KeypadButton(panel3, QStringLiteral("-"), PageSelection::PreviousPage, 8, 112, 24);
     DigitButtons[0] = KeypadButton(panel3, QStringLiteral("0"), 0, 32, 112, 24);
@@ -234,22 +290,51 @@ void TMain::BuildControls(QWidget* client)
     ButTop->hide(); // never shown; its page is reached by typing 1F0 nowhere but here
     connect(ButTop, &QPushButton::clicked, this, [this] { m_selection->But1Click(PageSelection::TopPage); });
 
-    auto* status = new QFrame(client);
-    status->setGeometry(0, 362, 524, 19);
-    int x = 0;
+    auto* status = new QHBoxLayout();
+    status->setContentsMargins(0, 0, 0, 0);
+    status->setSpacing(0);
+    rows->addLayout(status);
     const int widths[] = {250, 45, 80, 50};
     for (std::size_t i = 0; i < StatusPanels.size(); ++i) {
-        auto* label = new QLabel(status);
+        auto* label = new QLabel(client);
         label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         label->setAlignment(Qt::AlignCenter);
         QFont bold = label->font();
         bold.setBold(true);
         label->setFont(bold);
-        // The last panel takes the rest of the bar, as a status bar's last panel does.
-        label->setGeometry(x, 0, i + 1 < StatusPanels.size() ? widths[i] : 524 - x, 19);
-        x += widths[i];
+        label->setFixedHeight(19);
+        label->setMinimumWidth(widths[i]);
+        // The first panel and the last take the room a wider window gives; the subpage and
+        // character-set panels keep their width.
+        status->addWidget(label, i == 0 || i + 1 == StatusPanels.size() ? 1 : 0);
         StatusPanels[i] = label;
     }
+}
+
+void TMain::SetZoom(int zoom, bool remember)
+{
+    Image1->SetZoom(zoom);
+    const int chosen = Image1->Zoom();
+    for (QAction* a : m_zoomActions) {
+        a->setChecked(a->data().toInt() == chosen);
+    }
+    if (chosen != 0 && !isMaximized() && !isFullScreen()) {
+        // A fixed zoom brings the window to the size it needs.
+        adjustSize();
+    }
+    if (remember && m_parts.viewStore != nullptr && !m_parts.viewStore->SaveZoom(chosen)) {
+        SetStatusText(0, "Zoom nicht gespeichert");
+    }
+}
+
+void TMain::ToggleFullScreen()
+{
+    if (isFullScreen()) {
+        showNormal();
+    } else {
+        showFullScreen();
+    }
+    Vollbild->setChecked(isFullScreen());
 }
 
 void TMain::showEvent(QShowEvent* event)

@@ -23,6 +23,7 @@ class QToolButton;
 namespace quav {
 
 class HelpWindow;
+class SettingsStore;
 class PageImageWidget;
 class PrinterAccess;
 class TDruckpanel;
@@ -41,6 +42,8 @@ struct MainParts
     std::function<QImage()> pageImage;
     /// The picture that "Grafik speichern" writes: the header image over the rows image.
     std::function<QImage()> savedPicture;
+    /// Where the page zoom is kept; none: the zoom is not remembered.
+    SettingsStore* viewStore = nullptr;
 };
 
 /// The main window: menu, toolbar, page image, keypad, page-number display and status
@@ -91,6 +94,11 @@ public:
     /// Called by the renderer bridge after each drawing into the page image.
     void PageDrawn();
 
+    /// 0: the best whole-number zoom that fits the window; 1 to 8: that zoom. Remembered in
+    /// the settings when asked to.
+    void SetZoom(int zoom, bool remember);
+    void ToggleFullScreen();
+
     /// Centres a dialog over this window (outer frames, integer halves).
     void CentreOver(QWidget& dialog) const;
 
@@ -138,6 +146,7 @@ public:
     QAction* Beenden1 = nullptr;
     QAction* HilfezuQUAVVideotext1 = nullptr;
     QAction* Info1 = nullptr;
+    QAction* Vollbild = nullptr;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -160,6 +169,8 @@ private:
     QTimer m_timer;
     std::unique_ptr<AcquisitionCycle> m_cycle;
     std::unique_ptr<PageSelection> m_selection;
+    QFrame* m_pagePanel = nullptr;
+    std::vector<QAction*> m_zoomActions;
     QString m_lastSaveName;
     bool m_centred = false;
     bool m_closing = false;

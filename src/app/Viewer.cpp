@@ -9,7 +9,9 @@
 #include "render/QImageConversion.h"
 #include "sim/SimulatedBoard.h"
 
+#include <QDialogButtonBox>
 #include <QPrintDialog>
+#include <QPushButton>
 
 namespace quav {
 
@@ -80,6 +82,13 @@ Viewer::Viewer(const ViewerOptions& options)
     m_printerAccess.setupDialog = [](QPrinter& printer) {
         QPrintDialog dialog(&printer);
         dialog.setWindowTitle(QStringLiteral("Drucker einstellen"));
+        // This dialog only chooses the printer and its options: its button confirms the
+        // choice, it does not print.
+        if (auto* buttons = dialog.findChild<QDialogButtonBox*>()) {
+            if (QPushButton* ok = buttons->button(QDialogButtonBox::Ok)) {
+                ok->setText(QStringLiteral("&Übernehmen"));
+            }
+        }
         dialog.exec();
     };
 
@@ -89,7 +98,8 @@ Viewer::Viewer(const ViewerOptions& options)
                     m_bridge,
                     m_commAdapter,
                     [this] { return ToQImage(m_renderer.PageImage()); },
-                    [this] { return ToQImage(m_renderer.PageImage()); }};
+                    [this] { return ToQImage(m_renderer.PageImage()); },
+                    &m_store};
     // The windows in their order; the first tick of the cycle comes only from the event
     // loop, when all four exist.
     m_main = std::make_unique<TMain>(std::move(parts), m_printerAccess, m_help);

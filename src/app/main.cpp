@@ -2,6 +2,7 @@
 #include "app/CommandLine.h"
 #include "app/HardwarePortIo.h"
 #include "app/SingleInstance.h"
+#include "app/Translations.h"
 #include "app/Viewer.h"
 #include "config/QuavError.h"
 #include "ports/DirectPortIo.h"
@@ -90,6 +91,7 @@ int main(int argc, char* argv[])
     // for: the classic style and a small sans-serif font keep every caption in its place.
     QApplication::setStyle(QStringLiteral("Windows"));
     QApplication::setFont(quav::app::ClassicFont());
+    quav::InstallGermanTranslations(app);
     QApplication::setApplicationName(quav::app::Title());
     QApplication::setApplicationVersion(quav::app::Version());
 

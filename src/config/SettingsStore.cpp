@@ -86,6 +86,24 @@ QString SettingsStore::Location() const
     return Open()->fileName();
 }
 
+int SettingsStore::LoadZoom() const
+{
+    const auto storage = Open();
+    const QVariant value = storage->value(QStringLiteral("Ansicht/Zoom"));
+    if (value.typeId() != QMetaType::QString) {
+        return 0;
+    }
+    const auto zoom = ParseInteger(value.toString());
+    return zoom && *zoom >= 0 && *zoom <= 8 ? static_cast<int>(*zoom) : 0;
+}
+
+bool SettingsStore::SaveZoom(int zoom)
+{
+    const auto storage = Open();
+    storage->setValue(QStringLiteral("Ansicht/Zoom"), QString::number(zoom));
+    return Commit(*storage);
+}
+
 bool SettingsStore::Commit(QSettings& storage)
 {
     storage.sync();

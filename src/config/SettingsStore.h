@@ -40,6 +40,13 @@ public:
     /// Whether the stored settings are of this program's format: "Config" is exactly "11".
     bool SettingsCurrent();
 
+    /// The window's page zoom, kept in a group "Ansicht" of its own so that files without it
+    /// keep working: 0 for the best whole-number zoom that fits, 1 to 8 for a fixed zoom.
+    /// A missing, unreadable or out-of-range value gives 0; reading never throws.
+    int LoadZoom() const;
+    /// Writes the page zoom; false when the settings could not be written.
+    bool SaveZoom(int zoom);
+
     /// Where the settings live (a file name on Linux).
     QString Location() const;
 

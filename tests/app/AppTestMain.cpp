@@ -1,3 +1,5 @@
+#include "app/Translations.h"
+
 #include <QApplication>
 
 #include <gtest/gtest.h>
@@ -6,6 +8,7 @@
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
+    quav::InstallGermanTranslations(app);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

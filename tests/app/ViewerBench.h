@@ -52,6 +52,13 @@ struct ViewerBench
     {
         StepUntil([this] { return Main().Image1->PageDrawn() && Main().Cycle().LastSubcode() >= 0; });
     }
+    /// The widget position of a page pixel, at whatever zoom the page is drawn.
+    QPoint OnPage(int x, int y)
+    {
+        const QRectF page = Main().Image1->PageRect();
+        const double scale = page.width() / PageImageWidget::PageWidth;
+        return QPointF(page.x() + (x + 0.5) * scale, page.y() + (y + 0.5) * scale).toPoint();
+    }
     std::string Display() { return DisplayText(Main().Cycle().Digits(), Main().Cycle().PageDisplay()); }
     TMain& Main() { return viewer->Main(); }
 

@@ -12,7 +12,9 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDialogButtonBox>
 #include <QElapsedTimer>
+#include <QFileDialog>
 #include <QLabel>
 #include <QProcess>
 #include <QPushButton>
@@ -108,14 +110,81 @@ TEST(ViewerPages, TypedDigitsAndKeypadClicksSelectPages)
     EXPECT_FALSE(b.Main().ButTop->isVisible());
 }
 
-TEST(ViewerPages, AClickOnANumberInThePageSelectsIt)
+TEST(ViewerPages, AClickOnANumberInThePageSelectsItAtEveryZoom)
+{
+    for (const int zoom : {1, 3}) {
+        SCOPED_TRACE(zoom);
+        ViewerBench b;
+        b.Main().SetZoom(zoom, false);
+        b.Main().resize(1400, 1100);
+        b.ShowPage100();
+        // A click on the black beside the page is no click on the page.
+        QTest::mouseClick(b.Main().Image1, Qt::LeftButton, {}, QPoint(1, 1));
+        EXPECT_EQ(b.Main().Cycle().PageNumber(), "100");
+        // Row 1 reads "Index: Nachrichten 123, Sport 250": 123 stands in columns 19 to 21.
+        QTest::mouseClick(b.Main().Image1, Qt::LeftButton, {}, b.OnPage(20 * 10 + 4, 13 + 6));
+        EXPECT_EQ(b.Main().Cycle().PageNumber(), "123");
+        EXPECT_TRUE(b.Main().Cycle().RequestPending());
+    }
+}
+
+TEST(ViewerZoom, FitsTheLargestWholeZoomAndDrawsSharpSquarePixels)
 {
     ViewerBench b;
+    b.Main().show();
     b.ShowPage100();
-    // Row 1 reads "Index: Nachrichten 123, Sport 250": 123 stands in columns 19 to 21.
-    QTest::mouseClick(b.Main().Image1, Qt::LeftButton, {}, QPoint(20 * 10 + 4, 13 + 6));
-    EXPECT_EQ(b.Main().Cycle().PageNumber(), "123");
-    EXPECT_TRUE(b.Main().Cycle().RequestPending());
+    b.Main().Image1->resize(1300, 1000); // room for 3 x 400 by 3 x 312, not for 4
+    EXPECT_EQ(b.Main().Image1->EffectiveZoom(), 3);
+    const QImage shown = b.Main().Image1->grab().toImage();
+    const QImage page = b.Main().Image1->CurrentImage();
+    const QRectF r = b.Main().Image1->PageRect();
+    // Every page pixel is a 3 x 3 block of the same colour: no smoothing at the edges.
+    int mismatches = 0;
+    for (int y = 0; y < 312; y += 7) {
+        for (int x = 0; x < 400; x += 3) {
+            for (int d = 0; d < 9; ++d) {
+                const QPoint at(int(r.x()) + 3 * x + d % 3, int(r.y()) + 3 * y + d / 3);
+                mismatches += shown.pixel(at) != page.pixel(x, y);
+            }
+        }
+    }
+    EXPECT_EQ(mismatches, 0);
+    b.Main().Image1->resize(500, 400);
+    EXPECT_EQ(b.Main().Image1->EffectiveZoom(), 1) << "never below one";
+}
+
+TEST(ViewerZoom, TheChosenZoomIsKeptInAGroupOfItsOwn)
+{
+    ViewerBench b;
+    b.Main().SetZoom(3, true);
+    {
+        QSettings s(b.settingsFile, QSettings::IniFormat);
+        EXPECT_EQ(s.value(QStringLiteral("Ansicht/Zoom")).toString(), QStringLiteral("3"));
+        EXPECT_EQ(s.value(QStringLiteral("Config")).toString(), QStringLiteral("11")) << "the rest is kept";
+    }
+    Settings record;
+    SettingsStore store(record, b.settingsFile);
+    EXPECT_EQ(store.LoadZoom(), 3);
+    // Hand-edited or foreign values fall back to the best fit.
+    for (const char* stored : {"9", "-1", "drei", ""}) {
+        SCOPED_TRACE(stored);
+        QSettings(b.settingsFile, QSettings::IniFormat)
+            .setValue(QStringLiteral("Ansicht/Zoom"), QString::fromLatin1(stored));
+        EXPECT_EQ(store.LoadZoom(), 0);
+    }
+    QSettings(b.settingsFile, QSettings::IniFormat).remove(QStringLiteral("Ansicht"));
+    EXPECT_EQ(store.LoadZoom(), 0) << "an older file without the group";
+}
+
+TEST(ViewerDialogs, QtsOwnDialogsSpeakGerman)
+{
+    QFileDialog dialog(nullptr, QStringLiteral("Speichern"));
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    auto* buttons = dialog.findChild<QDialogButtonBox*>();
+    ASSERT_NE(buttons, nullptr);
+    EXPECT_EQ(buttons->button(QDialogButtonBox::Cancel)->text().remove(u'&'), QStringLiteral("Abbrechen"));
+    EXPECT_EQ(buttons->button(QDialogButtonBox::Save)->text().remove(u'&'), QStringLiteral("Speichern"));
 }
 
 TEST(ViewerDialogs, TheAboutBoxShowsItsTextsAndKeepsTheCycleWaiting)
