@@ -15,7 +15,10 @@ class HelpWindow : public QWidget
 public:
     explicit HelpWindow(QWidget* parent = nullptr);
 
-    /// Shows the page of a help context; an unknown context shows the main page.
+    /// The window that help opens beside (the main window).
+    void SetAnchor(const QWidget* anchor);
+    /// Shows the page of a help context; an unknown context shows the main page. When the
+    /// window is not open yet it opens at a readable size beside the anchor.
     void ShowContext(int context);
     /// The quit command: closes the window.
     void Quit();
@@ -26,7 +29,10 @@ public:
     QTextBrowser* Browser() const { return m_browser; }
 
 private:
+    void PlaceBesideAnchor();
+
     QTextBrowser* m_browser;
+    const QWidget* m_anchor = nullptr;
 };
 
 } // namespace quav

@@ -95,6 +95,7 @@ TMain::TMain(MainParts parts, PrinterAccess& printer, HelpWindow& help, QWidget*
         box.exec();
     };
     showHelp = [this](int context) { m_help.ShowContext(context); };
+    m_help.SetAnchor(this);
 
     qApp->installEventFilter(this);
     MainStart();
@@ -383,6 +384,12 @@ void TMain::Beenden1Click()
 
 void TMain::CentreOver(QWidget& dialog) const
 {
+    // A dialog laid out by its layouts knows its size only once the layout has run.
+    dialog.ensurePolished();
+    if (dialog.layout() != nullptr) {
+        dialog.layout()->activate();
+    }
+    dialog.adjustSize();
     const QRect main = frameGeometry();
     const QRect d = dialog.frameGeometry();
     dialog.move(main.left() + main.width() / 2 - d.width() / 2,

@@ -2,9 +2,9 @@
 #include "app/CommandLine.h"
 #include "app/HardwarePortIo.h"
 #include "app/SingleInstance.h"
-#include "app/Translations.h"
 #include "app/Viewer.h"
 #include "config/QuavError.h"
+#include "config/Translations.h"
 #include "ports/DirectPortIo.h"
 #include "ports/PortPermissions.h"
 

@@ -7,13 +7,16 @@
 #include <algorithm>
 
 #include <QApplication>
+#include <QBoxLayout>
 #include <QComboBox>
 #include <QEvent>
+#include <QGridLayout>
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QShortcut>
 #include <QTimer>
 #include <QToolButton>
 
@@ -32,80 +35,116 @@ TSetup::TSetup(Settings& settings, SettingsStore& store, QWidget* parent)
     : QDialog(parent, Qt::Tool | Qt::MSWindowsFixedSizeDialogHint), m_settings(settings), m_store(store)
 {
     setWindowTitle(QStringLiteral("Einstellungen"));
-    setFixedSize(306, 139);
 
+    // The classic arrangement: the adapters on the left; the bus delay and the polling
+    // interval on top right; the port list with the two buttons below them. Layouts instead
+    // of fixed pixels, so every caption fits whatever the font and the desktop scaling.
     Hardware = new QGroupBox(QStringLiteral("Hardware"), this);
-    Hardware->setGeometry(8, 8, 129, 121);
     DeviceBut1 = new QRadioButton(QStringLiteral("PC-&Videotextmodul"), Hardware);
-    DeviceBut1->setGeometry(8, 24, 113, 17);
     DeviceBut1->setChecked(true);
     DeviceBut3 = new QRadioButton(QStringLiteral("c'&t VT-Steckkarte"), Hardware);
-    DeviceBut3->setGeometry(8, 48, 113, 17);
     DeviceBut2 = new QRadioButton(QStringLiteral("&Wiegand VD3000S"), Hardware);
-    DeviceBut2->setGeometry(8, 72, 113, 17);
     DeviceBut4 = new QRadioButton(QStringLiteral("Reserviert"), Hardware);
-    DeviceBut4->setGeometry(8, 96, 113, 17);
     DeviceBut4->setEnabled(false);
+    auto* devices = new QVBoxLayout(Hardware);
+    for (QRadioButton* b : {DeviceBut1, DeviceBut3, DeviceBut2, DeviceBut4}) {
+        devices->addWidget(b);
+    }
+    devices->addStretch(1);
     connect(DeviceBut1, &QRadioButton::clicked, this, [this] { DevChange(0); });
     connect(DeviceBut2, &QRadioButton::clicked, this, [this] { DevChange(1); });
     connect(DeviceBut3, &QRadioButton::clicked, this, [this] { DevChange(2); });
 
     I2cDelay = new QGroupBox(QStringLiteral("&I2c-Delay"), this);
-    I2cDelay->setGeometry(144, 8, 73, 57);
     DelConst = new QLineEdit(QStringLiteral("200"), I2cDelay);
-    DelConst->setGeometry(8, 24, 41, 21);
+    DelConst->setMinimumWidth(DelConst->fontMetrics().horizontalAdvance(QStringLiteral("00000")) + 8);
     DelConst->installEventFilter(this);
     // The up-down arrows: 10 to 990 in steps of 10, no wrap. A typed value outside that
     // range stays as typed; only the arrows keep to it.
     UpDownUp = new QToolButton(I2cDelay);
     UpDownUp->setArrowType(Qt::UpArrow);
-    UpDownUp->setGeometry(49, 24, 15, 11);
     UpDownUp->setAutoRepeat(true);
     UpDownUp->setFocusPolicy(Qt::NoFocus);
     UpDownDown = new QToolButton(I2cDelay);
     UpDownDown->setArrowType(Qt::DownArrow);
-    UpDownDown->setGeometry(49, 35, 15, 10);
     UpDownDown->setAutoRepeat(true);
     UpDownDown->setFocusPolicy(Qt::NoFocus);
+    for (QToolButton* arrow : {UpDownUp, UpDownDown}) {
+        arrow->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Ignored);
+        arrow->setFixedWidth(15);
+    }
+    auto* arrows = new QVBoxLayout();
+    arrows->setSpacing(0);
+    arrows->addWidget(UpDownUp);
+    arrows->addWidget(UpDownDown);
+    auto* delay = new QHBoxLayout(I2cDelay);
+    delay->setSpacing(0);
+    delay->addWidget(DelConst);
+    delay->addLayout(arrows);
     connect(UpDownUp, &QToolButton::clicked, this, [this] { StepDelay(+1); });
     connect(UpDownDown, &QToolButton::clicked, this, [this] { StepDelay(-1); });
 
     LoopTimer = new QGroupBox(QStringLiteral("&Loop Timer"), this);
-    LoopTimer->setGeometry(224, 8, 73, 57);
     LoopSel = new QComboBox(LoopTimer);
-    LoopSel->setGeometry(8, 24, 57, 21);
     for (int i = 1; i <= 9; ++i) {
         LoopSel->addItem(QStringLiteral("%1 ms").arg(i * 100));
     }
     LoopSel->addItem(QStringLiteral("1 sec"));
     LoopSel->setMaxVisibleItems(10);
+    LoopSel->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    (new QVBoxLayout(LoopTimer))->addWidget(LoopSel);
 
     Port = new QGroupBox(QStringLiteral("&Port"), this);
-    Port->setGeometry(144, 72, 73, 57);
     PortSel = new QComboBox(Port);
-    PortSel->setGeometry(8, 24, 57, 21);
+    // Wide enough for the longest entry of any adapter ("COM4", "3F0H").
+    PortSel->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    PortSel->setMinimumContentsLength(5);
+    (new QVBoxLayout(Port))->addWidget(PortSel);
     connect(PortSel, &QComboBox::activated, this, [this](int index) { PortChange(index); });
 
     ButHelp = new QPushButton(QStringLiteral("&Hilfe"), this);
-    ButHelp->setGeometry(232, 72, 57, 25);
     ButHelp->setAutoDefault(false);
     connect(ButHelp, &QPushButton::clicked, this, [this] { ButHelpClick(); });
     ButSave = new QPushButton(QStringLiteral("&OK"), this);
-    ButSave->setGeometry(232, 104, 57, 25);
     ButSave->setDefault(true);
     connect(ButSave, &QPushButton::clicked, this, [this] { ButExitClick(); });
+    auto* buttons = new QVBoxLayout();
+    buttons->addStretch(1);
+    buttons->addWidget(ButHelp);
+    buttons->addWidget(ButSave);
 
-    // The group boxes' own accelerators move the focus into them.
-    I2cDelay->setFocusProxy(DelConst);
-    LoopTimer->setFocusProxy(LoopSel);
-    Port->setFocusProxy(PortSel);
-    setTabOrder(ButSave, DeviceBut1);
-    setTabOrder(DeviceBut1, DeviceBut3);
-    setTabOrder(DeviceBut3, DeviceBut2);
-    setTabOrder(DeviceBut2, PortSel);
-    setTabOrder(PortSel, DelConst);
-    setTabOrder(DelConst, LoopSel);
-    setTabOrder(LoopSel, ButHelp);
+    auto* grid = new QGridLayout(this);
+    grid->addWidget(Hardware, 0, 0, 2, 1);
+    grid->addWidget(I2cDelay, 0, 1);
+    grid->addWidget(LoopTimer, 0, 2);
+    grid->addWidget(Port, 1, 1);
+    grid->addLayout(buttons, 1, 2);
+    grid->setSizeConstraint(QLayout::SetFixedSize);
+
+    // Every control carries its name, for the window tests and accessibility tools.
+    const std::pair<QWidget*, const char*> names[] = {
+        {Hardware, "Hardware"},     {DeviceBut1, "DeviceBut1"}, {DeviceBut2, "DeviceBut2"},
+        {DeviceBut3, "DeviceBut3"}, {DeviceBut4, "DeviceBut4"}, {I2cDelay, "I2cDelay"},
+        {DelConst, "DelConst"},     {UpDownUp, "UpDownUp"},     {UpDownDown, "UpDownDown"},
+        {LoopTimer, "LoopTimer"},   {LoopSel, "LoopSel"},       {Port, "Port"},
+        {PortSel, "PortSel"},       {ButHelp, "ButHelp"},       {ButSave, "ButSave"}};
+    for (const auto& [widget, name] : names) {
+        widget->setObjectName(QString::fromLatin1(name));
+    }
+
+    // F1 opens the help here too, as the help button does.
+    auto* help = new QShortcut(QKeySequence(Qt::Key_F1), this);
+    connect(help, &QShortcut::activated, this, [this] { ButHelpClick(); });
+
+    // The group boxes' own accelerators move the focus to the control inside them (QGroupBox
+    // does that itself; a focus proxy on the box would put it into the tab chain a second
+    // time and trap Tab among the boxes).
+    // Tab goes round every control once: the adapter choice, the port, the delay, the
+    // interval, help and OK, then back to the adapter choice.
+    QWidget* order[] = {DeviceBut1, DeviceBut3, DeviceBut2, PortSel, DelConst, LoopSel, ButHelp, ButSave};
+    for (std::size_t i = 0; i + 1 < std::size(order); ++i) {
+        setTabOrder(order[i], order[i + 1]);
+    }
 
     showError = [this](const QString& message) {
         QMessageBox::critical(this, QStringLiteral("Einstellungen"), message);
@@ -116,6 +155,15 @@ void TSetup::showEvent(QShowEvent* event)
 {
     SetupActive();
     QDialog::showEvent(event);
+    // Above the main window even where no window manager keeps it there (a first start on
+    // a bare X server shows the main window after the dialog).
+    raise();
+    activateWindow();
+    QTimer::singleShot(0, this, [this] {
+        if (isVisible()) {
+            raise();
+        }
+    });
 }
 
 void TSetup::SetupActive()

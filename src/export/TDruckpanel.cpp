@@ -11,6 +11,7 @@
 #include <QPrinter>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QShortcut>
 #include <QToolButton>
 
 namespace quav {
@@ -189,6 +190,9 @@ TDruckpanel::TDruckpanel(PrinterAccess& printer, QWidget* parent)
     connect(Print, &QPushButton::clicked, this, [this] { PrintClick(); });
     connect(Setup, &QPushButton::clicked, this, [this] { SetupClick(); });
     connect(Help, &QPushButton::clicked, this, [this] { HelpClick(); });
+    // F1 opens the help here too, as the help button does.
+    auto* helpKey = new QShortcut(QKeySequence(Qt::Key_F1), this);
+    connect(helpKey, &QShortcut::activated, this, [this] { HelpClick(); });
     connect(Button1, &QPushButton::clicked, this, [this] { CancelClick(); });
 
     showError = [this](const QString& message) {

@@ -1,4 +1,4 @@
-#include "app/Translations.h"
+#include "config/Translations.h"
 
 #include <QApplication>
 

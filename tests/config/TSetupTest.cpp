@@ -3,6 +3,9 @@
 #include "config/SettingsStore.h"
 #include "support/SimulatedStack.h"
 
+#include <algorithm>
+
+#include <QApplication>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLineEdit>
@@ -164,6 +167,80 @@ TEST(SettingsDialog, HandEditedValuesShowNoSelectionAndAreKept)
     b.dialog.SetupActive();
     EXPECT_EQ(b.dialog.PortSel->count(), 0);
     EXPECT_TRUE(b.dialog.DeviceBut1->isChecked()) << "the radio buttons stay as they were";
+}
+
+TEST(SettingsDialog, EveryCaptionFitsAtAnyFontSize)
+{
+    const QFont original = QApplication::font();
+    for (const int pixels : {11, 16, 24}) {
+        SCOPED_TRACE(pixels);
+        QFont font = original;
+        font.setPixelSize(pixels);
+        QApplication::setFont(font);
+        DialogBench b;
+        b.dialog.show();
+        QApplication::processEvents();
+        for (QRadioButton* r : {b.dialog.DeviceBut1, b.dialog.DeviceBut2, b.dialog.DeviceBut3}) {
+            EXPECT_GE(r->width(), r->sizeHint().width()) << r->text().toStdString();
+        }
+        for (QComboBox* c : {b.dialog.PortSel, b.dialog.LoopSel}) {
+            const QFontMetrics m(c->font());
+            const int widest = std::max(m.horizontalAdvance(QStringLiteral("COM4")),
+                                        m.horizontalAdvance(QStringLiteral("400 ms")));
+            EXPECT_GT(c->width(), widest) << "a combo box shows its longest entry";
+        }
+        for (QWidget* w :
+             std::initializer_list<QWidget*>{b.dialog.Hardware, b.dialog.I2cDelay, b.dialog.LoopTimer,
+                                             b.dialog.Port, b.dialog.ButHelp, b.dialog.ButSave}) {
+            EXPECT_TRUE(b.dialog.rect().contains(w->geometry())) << "inside the dialog";
+        }
+        b.dialog.hide();
+    }
+    QApplication::setFont(original);
+}
+
+TEST(SettingsDialog, TabReachesEveryControlAndComesBackRound)
+{
+    DialogBench b;
+    b.dialog.show();
+    QApplication::processEvents();
+    b.dialog.DeviceBut1->setFocus();
+    std::vector<QWidget*> seen;
+    for (int i = 0; i < 12; ++i) {
+        seen.push_back(QApplication::focusWidget());
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    }
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{b.dialog.DeviceBut1, b.dialog.PortSel, b.dialog.DelConst,
+                                         b.dialog.LoopSel, b.dialog.ButHelp, b.dialog.ButSave}) {
+        EXPECT_NE(std::find(seen.begin(), seen.end(), w), seen.end()) << w->objectName().toStdString();
+    }
+    QStringList names;
+    for (QWidget* w : seen) {
+        names << (w != nullptr ? w->objectName() : QStringLiteral("-"));
+    }
+    SCOPED_TRACE(names.join(u' ').toStdString());
+    const auto save = std::find(seen.begin(), seen.end(), b.dialog.ButSave);
+    ASSERT_NE(save, seen.end());
+    ASSERT_NE(save + 1, seen.end());
+    EXPECT_EQ(*(save + 1), b.dialog.DeviceBut1) << "after OK comes the adapter choice again";
+    // The group boxes' accelerators still lead into them.
+    QApplication::setActiveWindow(&b.dialog);
+    QTest::keyClick(&b.dialog, Qt::Key_P, Qt::AltModifier);
+    EXPECT_EQ(QApplication::focusWidget(), b.dialog.PortSel);
+    QTest::keyClick(&b.dialog, Qt::Key_I, Qt::AltModifier);
+    EXPECT_EQ(QApplication::focusWidget(), b.dialog.DelConst);
+}
+
+TEST(SettingsDialog, F1OpensTheSettingsHelp)
+{
+    DialogBench b;
+    std::vector<int> contexts;
+    b.dialog.showHelp = [&contexts](int context) { contexts.push_back(context); };
+    b.dialog.show();
+    QApplication::processEvents();
+    QTest::keyClick(&b.dialog, Qt::Key_F1);
+    EXPECT_EQ(contexts, std::vector<int>{3});
 }
 
 } // namespace
