@@ -61,7 +61,7 @@ QImage PageImageWidget::CurrentImage() const
 void PageImageWidget::paintEvent(QPaintEvent*)
 {
     QPainter p(this);
-    p.drawImage(0, 0, CurrentImage());
+    p.drawImage(0, 0, m_drawn && screenSource ? screenSource() : CurrentImage());
 }
 
 void PageImageWidget::mouseMoveEvent(QMouseEvent* event)

@@ -18,6 +18,9 @@ public:
 
     /// Where the page comes from once it has been drawn.
     std::function<QImage()> pageSource;
+    /// What the screen shows of the drawn page, flashing characters in their current
+    /// phase; the page itself when not set. Copies and prints take the page.
+    std::function<QImage()> screenSource;
     /// True once the renderer has drawn into the page image.
     void SetPageDrawn(bool drawn);
     bool PageDrawn() const { return m_drawn; }

@@ -120,6 +120,7 @@ public:
     /// the screen's picture for it. Returns the displayed rows whose picture changed: bit 0
     /// the header, bit k page row k (both rows of a double-height row).
     std::uint32_t SetFlashPhase(bool on);
+    bool FlashPhase() const { return m_flashOn; }
     /// The picture for the screen: the page image, or in the off phase of the flash its copy
     /// with the flashing characters left out.
     const PixelBuffer& ShownImage() const
