@@ -173,8 +173,8 @@ QUAV_ALWAYS_INLINE void Renderer::RenderCellAt(std::uint8_t b)
         // Bytes 0x80-0xFF are characters too; 0x80-0x9F reach glyphs 0x00-0x1F.
         const auto c = static_cast<std::uint8_t>(b & 0x7F);
         if (s.Mosaic && (c & 0x20) != 0) {
-            // Columns 2, 3, 6 and 7 are mosaics, the space included; the capitals among
-            // them are not held.
+            // In mosaic mode the codes of columns 2, 3, 6 and 7 are mosaics, the space
+            // included; the capitals of columns 4 and 5 show through and are not held.
             s.HeldCharacter = c;
             s.HeldStyle = s.Style;
         }
@@ -189,8 +189,9 @@ QUAV_ALWAYS_INLINE void Renderer::RenderCellAt(std::uint8_t b)
             glyph = 0x20;
         }
     }
-    m_cellDouble[std::size_t(m_column)] = s.DoubleHeight;
-    m_cellBackground[std::size_t(m_column)] = s.Background;
+    const auto column = std::size_t(std::clamp(m_column, 0, Columns - 1));
+    m_cellDouble[column] = s.DoubleHeight;
+    m_cellBackground[column] = s.Background;
     DrawGlyphAt(glyph, s.Foreground, s.Background);
     if (b >= 0x20) {
         return;
