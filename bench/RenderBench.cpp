@@ -60,6 +60,28 @@ void BM_RenderPage(benchmark::State& state)
 }
 BENCHMARK(BM_RenderPage)->Unit(benchmark::kMicrosecond)->ComputeStatistics("min", Fastest);
 
+// One blink of a page with flashing characters in four rows, one of them double height:
+// the off phase drawn from the rows already read, and back. The screen changes phase about
+// 1.6 times a second, so this times 0.8 is the renderer's share of a core per second.
+void BM_FlashBlink(benchmark::State& state)
+{
+    std::array<std::uint8_t, 40> header{};
+    std::array<std::uint8_t, 960> page{};
+    BuildBusyPage(header, page);
+    for (int k : {3, 8, 12, 20}) {
+        page[std::size_t(k * 40)] = 0x08;
+    }
+    quav::Renderer renderer;
+    renderer.RenderHeaderRow(header);
+    renderer.RenderPageRows(page);
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(renderer.SetFlashPhase(false));
+        benchmark::DoNotOptimize(renderer.SetFlashPhase(true));
+        benchmark::ClobberMemory();
+    }
+}
+BENCHMARK(BM_FlashBlink)->Unit(benchmark::kMicrosecond)->ComputeStatistics("min", Fastest);
+
 // The floor: writing the page image's 400 x 312 x 4 bytes once.
 void BM_MemsetPage(benchmark::State& state)
 {

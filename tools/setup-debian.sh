@@ -11,6 +11,7 @@ packages=(
     clang libclang-rt-14-dev
     xvfb xauth poppler-utils
     desktop-file-utils appstream shared-mime-info groff-base
+    libzvbi-dev
 )
 
 missing=()

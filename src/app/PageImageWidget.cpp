@@ -91,6 +91,15 @@ QRectF PageImageWidget::PageRect() const
     return QRectF(x / ratio, y / ratio, w / ratio, h / ratio);
 }
 
+void PageImageWidget::UpdatePageArea(const QRect& pagePixels)
+{
+    const QRectF page = PageRect();
+    const qreal scale = page.width() / PageWidth;
+    const QRectF area(page.x() + pagePixels.x() * scale, page.y() + pagePixels.y() * scale,
+                      pagePixels.width() * scale, pagePixels.height() * scale);
+    update(area.toAlignedRect());
+}
+
 QSize PageImageWidget::sizeHint() const
 {
     const qreal ratio = devicePixelRatioF();
@@ -130,7 +139,7 @@ void PageImageWidget::paintEvent(QPaintEvent*)
     p.setRenderHint(QPainter::SmoothPixmapTransform, false);
     const QRectF page = PageRect();
     p.drawImage(QRectF(page.x() * ratio, page.y() * ratio, page.width() * ratio, page.height() * ratio),
-                CurrentImage());
+                m_drawn && screenSource ? screenSource() : CurrentImage());
 }
 
 void PageImageWidget::mouseMoveEvent(QMouseEvent* event)

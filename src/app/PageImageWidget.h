@@ -27,6 +27,9 @@ public:
 
     /// Where the page comes from once it has been drawn.
     std::function<QImage()> pageSource;
+    /// What the screen shows of the drawn page, flashing characters in their current
+    /// phase; the page itself when not set. Copies and prints take the page.
+    std::function<QImage()> screenSource;
     /// True once the renderer has drawn into the page image.
     void SetPageDrawn(bool drawn);
     bool PageDrawn() const { return m_drawn; }
@@ -43,6 +46,9 @@ public:
     int EffectiveZoom() const;
     /// Where the page lies, in the widget's own (logical) coordinates.
     QRectF PageRect() const;
+
+    /// Repaints the part of the widget that shows a rectangle of page pixels.
+    void UpdatePageArea(const QRect& pagePixels);
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;

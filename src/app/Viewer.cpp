@@ -3,6 +3,7 @@
 #include "app/AppInfo.h"
 #include "app/BoardSource.h"
 #include "app/HardwarePortIo.h"
+#include "app/PageImageWidget.h"
 #include "bus/AdapterPorts.h"
 #include "config/QuavError.h"
 #include "ports/DirectPortIo.h"
@@ -116,14 +117,47 @@ Viewer::Viewer(const ViewerOptions& options)
             }
         };
     }
-    m_bridge.onDrawn = [this](bool wholePage) {
-        m_main->PageDrawn();
-        if (wholePage && onFirstPage) {
-            auto report = std::move(onFirstPage);
-            onFirstPage = nullptr;
-            report();
+    m_bridge.onDrawn = [this](bool wholePage) { PageDrawn(wholePage); };
+    // The screen shows flashing characters in their phase, redrawn from the rows already
+    // read; saved, copied and printed pictures keep them.
+    m_main->Image1->screenSource = [this] { return ToQImage(m_renderer.ShownImage()); };
+    m_blink.setSingleShot(true);
+    QObject::connect(&m_blink, &QTimer::timeout, m_main.get(), [this] { Blink(); });
+}
+
+void Viewer::PageDrawn(bool wholePage)
+{
+    m_main->PageDrawn();
+    if (m_renderer.Flashing()) {
+        if (!m_blink.isActive()) {
+            m_blink.start(m_renderer.FlashPhase() ? FlashShownMs : FlashHiddenMs);
         }
-    };
+    } else if (m_blink.isActive()) {
+        // Nothing flashes any more: no timer runs for a still page.
+        m_blink.stop();
+        m_renderer.SetFlashPhase(true);
+    }
+    if (wholePage && onFirstPage) {
+        auto report = std::move(onFirstPage);
+        onFirstPage = nullptr;
+        report();
+    }
+}
+
+void Viewer::Blink()
+{
+    const bool shown = !m_renderer.FlashPhase();
+    const std::uint32_t rows = m_renderer.SetFlashPhase(shown);
+    // Only the rows with flashing characters are painted again.
+    for (int row = 0; row < 24; ++row) {
+        if ((rows >> row & 1u) != 0) {
+            m_main->Image1->UpdatePageArea(
+                QRect(0, row * Renderer::RowHeight, Renderer::RowWidth, Renderer::RowHeight));
+        }
+    }
+    if (m_renderer.Flashing()) {
+        m_blink.start(shown ? FlashShownMs : FlashHiddenMs);
+    }
 }
 
 Viewer::~Viewer()

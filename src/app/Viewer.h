@@ -18,6 +18,7 @@
 
 #include <QPrinter>
 #include <QString>
+#include <QTimer>
 
 namespace quav {
 
@@ -66,11 +67,20 @@ public:
     SimulatedBoard* Board() { return m_board.get(); }
     /// Called once, when the first page has been drawn.
     std::function<void()> onFirstPage;
+    /// Flashing characters on screen: the phases as a television's character generator
+    /// counts them in 50 Hz fields, 48 fields shown and 16 left out.
+    static constexpr int FlashShownMs = 960;
+    static constexpr int FlashHiddenMs = 320;
+    /// Runs while the page on screen has flashing characters.
+    QTimer& BlinkTimer() { return m_blink; }
+    /// The blink timer's step: the other flash phase on screen.
+    void Blink();
 
 private:
     static std::unique_ptr<SimulatedBoard> MakeBoard(const ViewerOptions& options);
     std::unique_ptr<PortIo> MakeHardware(const ViewerOptions& options);
     PortIo& Ports();
+    void PageDrawn(bool wholePage);
 
     Settings m_settings;
     SettingsStore m_store;
@@ -94,6 +104,7 @@ private:
     std::unique_ptr<TSetup> m_setup;
     std::unique_ptr<TInfo> m_info;
     std::unique_ptr<TDruckpanel> m_printPanel;
+    QTimer m_blink;
 };
 
 } // namespace quav

@@ -1,5 +1,6 @@
 #include "render/Renderer.h"
 
+#include <algorithm>
 #include <cassert>
 #include <cstring>
 
@@ -11,8 +12,8 @@ namespace {
 enum Attribute : std::uint8_t
 {
     AlphaWhite = 0x07,
-    EndBox = 0x0A,
-    StartBox = 0x0B,
+    Flash = 0x08,
+    Steady = 0x09,
     NormalSize = 0x0C,
     DoubleHeight = 0x0D,
     MosaicBlack = 0x10,
@@ -40,9 +41,15 @@ void Renderer::SetupRenderer()
     m_rowImage = m_rowStrip;
     m_pageSnapshot = PixelBuffer(RowWidth, PageHeight);
     m_pageImage = PixelBuffer(RowWidth, PageHeight);
+    m_shownImage = PixelBuffer(RowWidth, PageHeight);
+    m_flashStrip = PixelBuffer(RowWidth, RowHeight);
     DoubleHeightRows.fill(1);
     m_column = 0;
     m_state = CellState{};
+    m_lastHeader.fill(0x20);
+    m_lastPage.fill(0x20);
+    m_flashRows = 0;
+    m_flashOn = true;
 }
 
 namespace {
@@ -123,80 +130,107 @@ void Renderer::RenderCell(std::uint8_t b)
 QUAV_ALWAYS_INLINE void Renderer::RenderCellAt(std::uint8_t b)
 {
     CellState& s = m_state;
-    std::uint8_t shown = 0x20;
+    std::uint8_t glyph = 0x20;
     if (b < 0x20) {
-        if (b <= AlphaWhite) {
-            s.Foreground = b;
-            s.Mosaic = false;
-            s.Conceal = false;
-        } else if (b >= MosaicBlack && b <= MosaicWhite) {
-            s.Foreground = static_cast<std::uint8_t>(b - MosaicBlack);
-            s.Mosaic = true;
-            s.Conceal = false;
-        } else {
-            switch (b) {
-            case NormalSize:
+        // Set-at attributes: they already act on their own cell.
+        switch (b) {
+        case Steady:
+            s.Flash = false;
+            break;
+        case NormalSize:
+            if (s.DoubleHeight) {
                 s.DoubleHeight = false;
-                break;
-            case DoubleHeight:
-                s.DoubleHeight = true;
-                break;
-            case Conceal:
-                s.Conceal = true;
-                break;
-            case ContiguousMosaics:
-                s.Style = MosaicStyle::Contiguous;
-                break;
-            case SeparatedMosaics:
-                s.Style = MosaicStyle::Separated;
-                break;
-            case BlackBackground:
-                s.Background = 0;
-                s.BoxBackground = 0;
-                break;
-            case NewBackground:
-                s.Background = s.Foreground;
-                s.BoxBackground = s.Foreground;
-                break;
-            case HoldMosaics:
-                s.Hold = true;
-                break;
-            case ReleaseMosaics:
-                s.Hold = false;
-                break;
-            default: // flash, steady, boxes (after the cell), shift out/in, escape
-                break;
+                s.HeldCharacter = 0x20; // a change of size lets go of the held mosaic
             }
+            break;
+        case Conceal:
+            s.Conceal = true;
+            break;
+        case ContiguousMosaics:
+            s.Style = MosaicStyle::Contiguous;
+            break;
+        case SeparatedMosaics:
+            s.Style = MosaicStyle::Separated;
+            break;
+        case BlackBackground:
+            s.Background = 0;
+            break;
+        case NewBackground:
+            s.Background = s.Foreground;
+            break;
+        case HoldMosaics:
+            s.Hold = true;
+            break;
+        default:
+            break;
         }
-        // An attribute cell shows the held mosaic only while hold and mosaic mode are both
-        // on after its own effect; otherwise it is a plain cell in the new colours.
+        // An attribute cell is a space, or under hold in mosaic mode the held mosaic in the
+        // style it was first drawn with.
         if (s.Hold && s.Mosaic) {
-            shown = s.HeldCharacter;
+            glyph = GlyphIndex(s.HeldCharacter, true, s.HeldStyle);
         }
     } else {
         // Bytes 0x80-0xFF are characters too; 0x80-0x9F reach glyphs 0x00-0x1F.
-        shown = static_cast<std::uint8_t>(b & 0x7F);
+        const auto c = static_cast<std::uint8_t>(b & 0x7F);
+        if (s.Mosaic && (c & 0x20) != 0) {
+            // In mosaic mode the codes of columns 2, 3, 6 and 7 are mosaics, the space
+            // included; the capitals of columns 4 and 5 show through and are not held.
+            s.HeldCharacter = c;
+            s.HeldStyle = s.Style;
+        }
+        glyph = GlyphIndex(c, s.Mosaic, s.Style);
     }
     if (s.Conceal && !Reveal) {
-        shown = 0x20;
+        glyph = 0x20;
     }
-    const std::uint8_t glyph = GlyphIndex(shown, s.Mosaic, s.Style);
-    s.HeldCharacter = shown;
-    if (s.DoubleHeight) {
-        s.RowIsDouble = true;
+    if (s.Flash && !IsBlank(glyph)) {
+        m_rowFlashes = true;
+        if (m_drawingFlashOff) {
+            glyph = 0x20;
+        }
     }
+    const auto column = std::size_t(std::clamp(m_column, 0, Columns - 1));
+    m_cellDouble[column] = s.DoubleHeight;
+    m_cellBackground[column] = s.Background;
     DrawGlyphAt(glyph, s.Foreground, s.Background);
-    // The box codes act after their own cell.
-    if (b == EndBox) {
-        s.Background = 0;
-    } else if (b == StartBox) {
-        s.Background = s.BoxBackground;
+    if (b >= 0x20) {
+        return;
     }
+    // Set-after attributes: they act from the next cell on.
+    if (b <= AlphaWhite) {
+        s.Foreground = b;
+        if (s.Mosaic) {
+            s.Mosaic = false;
+            s.HeldCharacter = 0x20; // so does a change of mode
+        }
+        s.Conceal = false;
+    } else if (b >= MosaicBlack && b <= MosaicWhite) {
+        s.Foreground = static_cast<std::uint8_t>(b - MosaicBlack);
+        if (!s.Mosaic) {
+            s.Mosaic = true;
+            s.HeldCharacter = 0x20;
+        }
+        s.Conceal = false;
+    } else if (b == Flash) {
+        s.Flash = true;
+    } else if (b == DoubleHeight) {
+        if (m_sizeChanges) {
+            s.RowIsDouble = true;
+            if (!s.DoubleHeight) {
+                s.DoubleHeight = true;
+                s.HeldCharacter = 0x20;
+            }
+        }
+    } else if (b == ReleaseMosaics) {
+        s.Hold = false;
+    }
+    // End and start box, shift out and in, escape: nothing on screen.
 }
 
 void Renderer::RenderRow(const std::uint8_t* bytes, std::uint32_t* target)
 {
     m_target = target;
+    m_rowFlashes = false;
     for (int column = 0; column < Columns; ++column) {
         m_column = column;
         RenderCellAt(bytes[column]);
@@ -207,43 +241,126 @@ void Renderer::RenderRow(const std::uint8_t* bytes, std::uint32_t* target)
 void Renderer::RenderHeaderRow(std::span<const std::uint8_t, 40> headerRow)
 {
     ResetCellState();
+    std::copy(headerRow.begin(), headerRow.end(), m_lastHeader.begin());
     // Always normal height, whatever the row holds, so straight into its place.
+    m_sizeChanges = false;
     RenderRow(headerRow.data(), m_pageImage.Row(0));
+    m_sizeChanges = true;
+    m_flashRows = (m_flashRows & ~1u) | (m_rowFlashes ? 1u : 0u);
+    if (!m_flashOn && m_flashRows != 0) {
+        DrawShownImage();
+    }
+}
+
+bool Renderer::RenderPageRow(const std::uint8_t* bytes, PixelBuffer& image, PixelBuffer& strip, int top)
+{
+    ResetCellState();
+    // A row is double exactly when it holds the double-height code. Other rows are drawn
+    // straight into their place in the page image, which has the strip's shape; that is
+    // cheaper than drawing into the strip and copying. A double row goes through the strip.
+    const bool holdsDoubleHeight = std::memchr(bytes, DoubleHeight, Columns) != nullptr;
+    RenderRow(bytes, holdsDoubleHeight ? strip.Row(0) : image.Row(top));
+    assert(m_state.RowIsDouble == holdsDoubleHeight);
+    if (!holdsDoubleHeight) {
+        return false;
+    }
+    // Double-height cells cover this row and the next. The normal-height cells (those
+    // before the double-height code among them) keep their size, and the next row shows
+    // only their background below them. In row 23 only the upper half fits.
+    image.DrawDoubleHeight(strip, 0, top);
+    const int lowerEnd = std::min(top + 2 * RowHeight, image.Height());
+    for (int column = 0; column < Columns; ++column) {
+        if (m_cellDouble[std::size_t(column)]) {
+            continue;
+        }
+        const int x = column * GlyphWidth;
+        for (int r = 0; r < RowHeight && top + r < image.Height(); ++r) {
+            std::memcpy(image.Row(top + r) + x, strip.Row(r) + x, GlyphWidth * sizeof(std::uint32_t));
+        }
+        const std::uint32_t background = TeletextColours[m_cellBackground[std::size_t(column)] & 7];
+        for (int y = top + RowHeight; y < lowerEnd; ++y) {
+            std::fill_n(image.Row(y) + x, GlyphWidth, background);
+        }
+    }
+    return true;
 }
 
 void Renderer::RenderPageRows(std::span<const std::uint8_t, 960> pageRows)
 {
+    std::copy(pageRows.begin(), pageRows.end(), m_lastPage.begin());
+    m_flashRows &= 1u;
     bool skip = false;
     for (int k = 1; k <= PageRowCount; ++k) {
-        const int y = (k - 1) * RowHeight;
-        ResetCellState();
         if (skip) {
             // Covered by the lower half of the double-height row above; its bytes are not
             // looked at.
+            ResetCellState();
             DoubleHeightRows[k - 1] = 0;
             skip = false;
             continue;
         }
         DoubleHeightRows[k - 1] = 1;
-        const std::uint8_t* bytes = pageRows.data() + k * Columns;
-        const int top = RowHeight + y; // RowsImage is the page image below the header
-        // A row is double exactly when it holds the double-height code, since that code's own
-        // cell already counts. Other rows are drawn straight into their place in the page
-        // image, which has the strip's shape; that is cheaper than drawing into the strip
-        // and copying. A double row goes through the strip and is stretched from there.
-        const bool holdsDoubleHeight = std::memchr(bytes, DoubleHeight, Columns) != nullptr;
-        RenderRow(bytes, holdsDoubleHeight ? m_rowStrip.Row(0) : m_pageImage.Row(top));
-        assert(m_state.RowIsDouble == holdsDoubleHeight);
-        if (m_state.RowIsDouble) {
-            // The whole row is doubled, cells before the double-height code included. In
-            // row 23 only the upper half fits.
-            m_pageImage.DrawDoubleHeight(m_rowStrip, 0, top);
-            m_rowImage = m_rowStrip;
-            skip = true;
-        } else {
-            m_rowImage = m_pageImage.Band(top, RowHeight);
+        const int top = RowHeight * k; // RowsImage is the page image below the header
+        skip = RenderPageRow(pageRows.data() + k * Columns, m_pageImage, m_rowStrip, top);
+        m_rowImage = skip ? PixelView(m_rowStrip) : m_pageImage.Band(top, RowHeight);
+        if (m_rowFlashes) {
+            m_flashRows |= 1u << k;
         }
     }
+    if (!m_flashOn && m_flashRows != 0) {
+        DrawShownImage();
+    }
+}
+
+std::uint32_t Renderer::ShownRows() const
+{
+    // A flashing double-height row also changes the row below it.
+    std::uint32_t rows = m_flashRows;
+    for (int k = 1; k < PageRowCount; ++k) {
+        if ((m_flashRows >> k & 1u) != 0 && DoubleHeightRows[std::size_t(k)] == 0) {
+            rows |= 1u << (k + 1);
+        }
+    }
+    return rows;
+}
+
+void Renderer::DrawShownImage()
+{
+    // The page image with the flashing rows drawn again from their bytes, without the
+    // flashing characters. The rows without flash are copied as they are.
+    std::copy(m_pageImage.Pixels().begin(), m_pageImage.Pixels().end(), m_shownImage.Pixels().begin());
+    const CellState kept = m_state;
+    const bool keptFlashes = m_rowFlashes;
+    m_drawingFlashOff = true;
+    if ((m_flashRows & 1u) != 0) {
+        ResetCellState();
+        m_sizeChanges = false;
+        RenderRow(m_lastHeader.data(), m_shownImage.Row(0));
+        m_sizeChanges = true;
+    }
+    for (int k = 1; k <= PageRowCount; ++k) {
+        if ((m_flashRows >> k & 1u) != 0) {
+            RenderPageRow(m_lastPage.data() + k * Columns, m_shownImage, m_flashStrip, RowHeight * k);
+        }
+    }
+    m_drawingFlashOff = false;
+    m_state = kept;
+    m_rowFlashes = keptFlashes;
+}
+
+std::uint32_t Renderer::SetFlashPhase(bool on)
+{
+    if (on == m_flashOn) {
+        return 0;
+    }
+    m_flashOn = on;
+    if (m_flashRows == 0) {
+        return 0;
+    }
+    if (!on) {
+        DrawShownImage();
+    }
+    return ShownRows();
 }
 
 } // namespace quav

@@ -15,21 +15,27 @@ struct CellState
 {
     std::uint8_t Foreground = 7; // teletext colour number
     std::uint8_t Background = 0;
-    std::uint8_t BoxBackground = 0; // the background that Start Box returns to
     bool Mosaic = false;
     MosaicStyle Style = MosaicStyle::Contiguous;
     bool Hold = false;
+    // The last mosaic character drawn since the row began or the mosaic mode or character
+    // size last changed, in the style it was drawn with.
     std::uint8_t HeldCharacter = 0x20;
+    MosaicStyle HeldStyle = MosaicStyle::Contiguous;
     bool Conceal = false;
+    bool Flash = false;
     bool DoubleHeight = false;
-    bool RowIsDouble = false; // some cell of this row was drawn under double height
+    bool RowIsDouble = false; // the row holds a double-height code
 
     friend bool operator==(const CellState&, const CellState&) = default;
 };
 
 /// Draws the header row and page rows 1-23 of the decoder's buffers into a 400 x 312 page
 /// image: 40 cells of 10 x 13 pixels per row, teletext spacing attributes (ETS 300 706,
-/// level 1: colours, mosaics, hold, conceal, boxes, double height) interpreted cell by cell.
+/// level 1: colours, mosaics, hold, conceal, flash, double height) interpreted cell by cell.
+/// Some attributes act on their own cell, the others from the next cell on, as a
+/// television decodes them (ETS 300 706 clause 12.2). The box codes change nothing: the
+/// program always shows the whole page.
 ///
 /// The page image has the header at y = 0 and page row k at y = 13 x k. `HeaderImage` and
 /// `RowsImage` are its two bands (rows 0-12 and 13-311): only the renderer draws into the
@@ -37,9 +43,15 @@ struct CellState
 /// changing what anybody sees. The images keep the last rendered rows until the next render.
 ///
 /// Rows at normal height are drawn straight into their place, a band of the same shape as
-/// `RowStrip`. A row with double height is drawn into `RowStrip` and stretched from there
-/// into `RowsImage`, every pixel row twice. `RowImage` shows the row just rendered, before
-/// any stretching.
+/// `RowStrip`. A row with double height is drawn into `RowStrip` and laid out from there
+/// into `RowsImage`: its double-height cells stretched over two rows, its normal-height
+/// cells at the top with their background below. `RowImage` shows the row just rendered,
+/// before any stretching.
+///
+/// The page image always shows flashing characters, as saved, copied and printed pictures
+/// do. `ShownImage` is the picture for the screen: in the off phase of the flash
+/// (`SetFlashPhase`) the rows with flashing characters are drawn again from the bytes last
+/// rendered, with those characters left out.
 ///
 /// Not thread-safe; everything runs on the user-interface thread.
 class Renderer
@@ -102,11 +114,28 @@ public:
     /// When true, concealed characters are shown. Takes effect at the next render.
     bool Reveal = false;
 
+    /// Whether the last rendered header or page rows hold characters that flash.
+    bool Flashing() const { return m_flashRows != 0; }
+    /// Sets the phase of flashing characters on screen (on: shown, off: left out) and draws
+    /// the screen's picture for it. Returns the displayed rows whose picture changed: bit 0
+    /// the header, bit k page row k (both rows of a double-height row).
+    std::uint32_t SetFlashPhase(bool on);
+    bool FlashPhase() const { return m_flashOn; }
+    /// The picture for the screen: the page image, or in the off phase of the flash its copy
+    /// with the flashing characters left out.
+    const PixelBuffer& ShownImage() const
+    {
+        return m_flashOn || m_flashRows == 0 ? m_pageImage : m_shownImage;
+    }
+
 private:
     // The bodies of RenderCell and DrawGlyph, inlined into the row loop.
     void RenderCellAt(std::uint8_t b);
     void DrawGlyphAt(std::uint8_t glyph, std::uint8_t foreground, std::uint8_t background);
     void RenderRow(const std::uint8_t* bytes, std::uint32_t* target);
+    bool RenderPageRow(const std::uint8_t* bytes, PixelBuffer& image, PixelBuffer& strip, int top);
+    void DrawShownImage();
+    std::uint32_t ShownRows() const;
 
     int m_column = 0;
     CellState m_state;
@@ -115,6 +144,22 @@ private:
     std::uint32_t* m_target = nullptr; // top left pixel of the row being drawn, 400 pixels per line
     PixelBuffer m_pageSnapshot;
     PixelBuffer m_pageImage;
+
+    // The header is drawn at normal height whatever it holds.
+    bool m_sizeChanges = true;
+    // Per cell of the row being drawn: drawn at double height, and its background colour.
+    std::array<bool, Columns> m_cellDouble{};
+    std::array<std::uint8_t, Columns> m_cellBackground{};
+
+    // Flash. The bytes last rendered, so the rows can be drawn again for the off phase.
+    std::array<std::uint8_t, 40> m_lastHeader{};
+    std::array<std::uint8_t, 960> m_lastPage{};
+    bool m_rowFlashes = false;      // the row being drawn has a visible flashing cell
+    bool m_drawingFlashOff = false; // leave flashing characters out
+    bool m_flashOn = true;
+    std::uint32_t m_flashRows = 0; // bit 0 the header, bit k page row k
+    PixelBuffer m_shownImage;
+    PixelBuffer m_flashStrip;
 };
 
 } // namespace quav

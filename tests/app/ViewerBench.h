@@ -19,9 +19,9 @@ namespace quav::test {
 // scratch file. Ticks are run by hand: Step() lets one timer interval pass and ticks.
 struct ViewerBench
 {
-    explicit ViewerBench(bool storedSettings = true)
+    explicit ViewerBench(bool storedSettings = true, const std::vector<Packet>& service = CycleService())
     {
-        packets::WriteT42(scratch.File("service.t42"), CycleService());
+        packets::WriteT42(scratch.File("service.t42"), service);
         settingsFile = QString::fromStdString(scratch.File("QUAV.conf"));
         if (storedSettings) {
             QSettings s(settingsFile, QSettings::IniFormat);

@@ -187,6 +187,50 @@ TEST(ViewerDialogs, QtsOwnDialogsSpeakGerman)
     EXPECT_EQ(buttons->button(QDialogButtonBox::Save)->text().remove(u'&'), QStringLiteral("Speichern"));
 }
 
+TEST(ViewerPages, FlashingCharactersBlinkOnScreenWhileCopiesKeepThem)
+{
+    // Page 100 with a flashing word in row 2; page 123 still; a filler header ends each.
+    std::vector<Packet> service;
+    for (int k = 0; k < 300; ++k) {
+        packets::TestPage p100;
+        p100.rows[2] = "\bBlinkt"; // \b: the flash code 0x08
+        packets::TestPage p123;
+        p123.number = "123";
+        p123.rows[1] = "Seite 123";
+        for (const auto& p : {p100, p123}) {
+            const auto packets = p.Packets();
+            service.insert(service.end(), packets.begin(), packets.end());
+        }
+        service.push_back(packets::Header("1FF", 0, packets::ClockText("QUAV-Test", k)));
+    }
+    ViewerBench b(true, service);
+    b.ShowPage100();
+    QTimer& blink = b.viewer->BlinkTimer();
+    ASSERT_TRUE(blink.isActive());
+    EXPECT_EQ(blink.interval(), Viewer::FlashShownMs);
+    const QImage page = b.Main().Image1->CurrentImage();
+    const QRect word(10, 2 * 13, 60, 13);
+    QImage blank(60, 13, page.format());
+    blank.fill(Qt::black);
+    ASSERT_NE(page.copy(word), blank) << "the word is drawn";
+
+    b.viewer->Blink();
+    EXPECT_EQ(blink.interval(), Viewer::FlashHiddenMs);
+    QImage shown = b.Main().Image1->grab().toImage().convertToFormat(page.format());
+    EXPECT_EQ(shown.copy(word), blank) << "off phase: the word is left out";
+    EXPECT_EQ(shown.copy(0, 0, 400, 2 * 13), page.copy(0, 0, 400, 2 * 13)) << "the rest stays";
+    EXPECT_EQ(b.Main().Image1->CurrentImage(), page) << "copies and prints keep the word";
+
+    b.viewer->Blink();
+    shown = b.Main().Image1->grab().toImage().convertToFormat(page.format());
+    EXPECT_EQ(shown.copy(word), page.copy(word));
+
+    // A still page stops the timer.
+    QTest::keyClicks(&b.Main(), QStringLiteral("123"));
+    b.StepUntil([&b] { return !b.viewer->BlinkTimer().isActive(); });
+    EXPECT_FALSE(blink.isActive());
+}
+
 TEST(ViewerDialogs, TheAboutBoxShowsItsTextsAndKeepsTheCycleWaiting)
 {
     ViewerBench b;

@@ -1,7 +1,8 @@
 // The renderer over arbitrary row bytes: a header row, a page, single cells at any column.
 //
-// Input: one flag byte (bit 0 reveal), 40 header bytes, 960 page bytes; anything after
-// that is drawn cell by cell, two bytes per cell (column, byte).
+// Input: one flag byte (bit 0 reveal, bit 1 the off phase of the flash), 40 header bytes,
+// 960 page bytes; anything after that is drawn cell by cell, two bytes per cell (column,
+// byte).
 
 #include "render/Renderer.h"
 
@@ -36,6 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static Renderer renderer; // as in the program: set up once, rendered into again and again
     renderer.SetupRenderer();
     renderer.Reveal = (data[0] & 1) != 0;
+    renderer.SetFlashPhase((data[0] & 2) == 0);
     renderer.RenderHeaderRow(std::span<const std::uint8_t, 40>(data + 1, 40));
     renderer.RenderPageRows(std::span<const std::uint8_t, 960>(data + 41, 960));
     const auto& image = renderer.PageImage();
@@ -43,6 +45,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::abort();
     }
     CheckColours(image.Pixels());
+    CheckColours(renderer.ShownImage().Pixels());
     for (std::size_t row = 0; row < renderer.DoubleHeightRows.size(); ++row) {
         const std::uint8_t own = renderer.DoubleHeightRows[row];
         if (own > 1 || (row == 0 && own != 1)) {

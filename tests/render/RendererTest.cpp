@@ -68,141 +68,124 @@ TEST(RowRendering, PlainTextIsWhiteOnBlack)
     ExpectCells(r.PageImage(), 7 * 13, cells);
 }
 
-TEST(RowRendering, AttributeSequencesShowWhatTheyMust)
+// Each case states what a television shows (ETS 300 706, clause 12.2): which attributes act
+// on their own cell (steady, normal size, conceal, contiguous and separated mosaics, black
+// and new background, hold) and which from the next cell (colours, flash, double height,
+// release), and which mosaic is held.
+TEST(RowRendering, AttributesActWhereATelevisionShowsThem)
 {
+    constexpr bool Revealed = true, FlashOff = true;
     struct Case
     {
         const char* what;
         std::vector<std::uint8_t> bytes;
-        bool reveal;
         std::vector<Expect> cells;
+        bool reveal = false;
+        bool flashOff = false; // the screen in the off phase of the flash
     };
+    const Expect blank{0x20, White, Black};
     const Case cases[] = {
-        {"after mosaic and hold, an attribute code shows the held block",
-         {0x11, 0x7F, 0x1E, 0x0F},
-         false,
-         {{0xC0, Red, Black}, {0xFF, Red, Black}, {0xFF, Red, Black}, {0xFF, Red, Black}}},
-        {"an alphanumeric colour ends the held mosaic at its own cell",
-         {0x12, 0x1E, 0x7F, 0x01, 0x7F},
-         false,
-         {{0xC0, Green, Black},
-          {0xC0, Green, Black},
-          {0xFF, Green, Black},
-          {0x20, Red, Black},
-          {0x7F, Red, Black}}},
-        {"the release code turns hold off before its cell",
-         {0x17, 0x1E, 0x7F, 0x1F, 0x1E},
-         false,
-         {{0xC0, White, Black},
-          {0xC0, White, Black},
-          {0xFF, White, Black},
-          {0xC0, White, Black},
-          {0xC0, White, Black}}},
-        {"the held character is what the previous cell showed, a space included",
-         {0x17, 0x7F, 0x20, 0x1E, 0x1B},
-         false,
-         {{0xC0, White, Black},
-          {0xFF, White, Black},
-          {0xC0, White, Black},
-          {0xC0, White, Black},
-          {0xC0, White, Black}}},
-        {"a held mosaic takes the style in force when it is shown",
-         {0x16, 0x1E, 0x35, 0x1A, 0x19, 0x08, 0x09, 0x0E},
-         false,
-         {{0xC0, Cyan, Black},
-          {0xC0, Cyan, Black},
+        {"a mosaic colour code acts from the next cell: its own cell keeps the held mosaic's colour",
+         {0x11, 0x1E, 0x7F, 0x12, 0x1B},
+         {blank, blank, {0xFF, Red, Black}, {0xFF, Red, Black}, {0xFF, Green, Black}}},
+        {"an alphanumeric colour code in a held run shows the held mosaic, then text follows",
+         {0x11, 0x1E, 0x7F, 0x03, 'A', 0x7F},
+         {blank, blank, {0xFF, Red, Black}, {0xFF, Red, Black}, {'A', Yellow, Black}, {0x7F, Yellow, Black}}},
+        {"hold acts on its own cell, release from the next: no notch in a held row",
+         {0x11, 0x7F, 0x1E, 0x1C, 0x1F, 0x0F},
+         {blank, {0xFF, Red, Black}, {0xFF, Red, Black}, {0xFF, Red, Black}, {0xFF, Red, Black}, blank}},
+        {"the held mosaic is the last mosaic character, not a capital; a space is a mosaic",
+         {0x17, 0x7F, 0x41, 0x1E, 0x20, 0x1B},
+         {blank, {0xFF, White, Black}, {'A', White, Black}, {0xFF, White, Black}, blank, blank}},
+        {"the held mosaic keeps the style it was drawn with",
+         {0x16, 0x1E, 0x35, 0x1A, 0x19, 0x1A, 0x35, 0x19},
+         {blank,
+          blank,
+          {0xD5, Cyan, Black},
+          {0xD5, Cyan, Black},
+          {0xD5, Cyan, Black},
           {0xD5, Cyan, Black},
           {0x95, Cyan, Black},
-          {0xD5, Cyan, Black},
-          {0xD5, Cyan, Black},
-          {0xD5, Cyan, Black},
-          {0xD5, Cyan, Black}}},
-        {"a held mosaic changes to the colour of a later mosaic code",
-         {0x11, 0x1E, 0x7F, 0x14},
-         false,
-         {{0xC0, Red, Black}, {0xC0, Red, Black}, {0xFF, Red, Black}, {0xFF, Blue, Black}}},
-        {"new background colours its own cell; boxes act after theirs",
-         {0x03, 0x1D, 0x07, 'A', 0x0A, 'B', 0x0B, 'C'},
-         false,
-         {{0x20, Yellow, Black},
-          {0x20, Yellow, Yellow},
+          {0x95, Cyan, Black}}},
+        {"a change to alphanumerics and back lets go of the held mosaic",
+         {0x11, 0x1E, 0x7F, 0x01, 0x11, 0x1B},
+         {blank, blank, {0xFF, Red, Black}, {0xFF, Red, Black}, blank, blank}},
+        {"new and black background act on their own cell",
+         {0x03, 0x1D, 0x07, 'A', 0x1C, 'B'},
+         {blank,
+          {0x20, White, Yellow},
+          {0x20, White, Yellow},
+          {'A', White, Yellow},
+          blank,
+          {'B', White, Black}}},
+        {"the box codes change nothing on screen",
+         {0x03, 0x1D, 0x07, 'A', 0x0A, 0x0A, 'B', 0x0B, 0x0B, 'C'},
+         {blank,
+          {0x20, White, Yellow},
           {0x20, White, Yellow},
           {'A', White, Yellow},
           {0x20, White, Yellow},
-          {'B', White, Black},
-          {0x20, White, Black},
+          {0x20, White, Yellow},
+          {'B', White, Yellow},
+          {0x20, White, Yellow},
+          {0x20, White, Yellow},
           {'C', White, Yellow}}},
-        {"black background resets the box background too",
-         {0x04, 0x1D, 0x1C, 'x', 0x0B, 'y'},
-         false,
-         {{0x20, Blue, Black},
-          {0x20, Blue, Blue},
-          {0x20, Blue, Black},
-          {'x', Blue, Black},
-          {0x20, Blue, Black},
-          {'y', Blue, Black}}},
-        {"concealed text is blank until a colour code",
+        {"conceal acts on its own cell and ends after the next colour code",
+         {0x11, 0x1E, 0x7F, 0x18, 0x12, 0x1B, 'K'},
+         {blank, blank, {0xFF, Red, Black}, blank, blank, {0xFF, Green, Black}, {'K', Green, Black}}},
+        {"conceal revealed",
+         {0x11, 0x1E, 0x7F, 0x18, 0x12, 0x1B, 'K'},
+         {blank,
+          blank,
+          {0xFF, Red, Black},
+          {0xFF, Red, Black},
+          {0xFF, Red, Black},
+          {0xFF, Green, Black},
+          {'K', Green, Black}},
+         Revealed},
+        {"concealed text stays blank until a colour code",
          {0x18, 'A', 'B', 0x02, 'C'},
-         false,
-         {{0x20, White, Black},
-          {0x20, White, Black},
-          {0x20, White, Black},
-          {0x20, Green, Black},
-          {'C', Green, Black}}},
-        {"revealed text shows",
-         {0x18, 'A', 'B', 0x02, 'C'},
-         true,
-         {{0x20, White, Black},
-          {'A', White, Black},
-          {'B', White, Black},
-          {0x20, Green, Black},
-          {'C', Green, Black}}},
+         {blank, blank, blank, blank, {'C', Green, Black}}},
         {"concealed mosaics are blank mosaics",
          {0x11, 0x18, 0x7F, 0x35, 'K'},
-         false,
-         {{0xC0, Red, Black},
-          {0xC0, Red, Black},
-          {0xC0, Red, Black},
-          {0xC0, Red, Black},
-          {0xC0, Red, Black}}},
+         {blank, blank, blank, blank, blank}},
         {"revealed mosaics show",
          {0x11, 0x18, 0x7F, 0x35, 'K'},
-         true,
-         {{0xC0, Red, Black}, {0xC0, Red, Black}, {0xFF, Red, Black}, {0xD5, Red, Black}, {'K', Red, Black}}},
-        {"a conceal code in a held run shows the held block only when revealed",
-         {0x17, 0x7F, 0x1E, 0x18, 0x1C},
+         {blank, blank, {0xFF, Red, Black}, {0xD5, Red, Black}, {'K', Red, Black}},
+         Revealed},
+        {"a concealed national character is blank", {0x18, 0x85, 0x86}, {blank, blank, blank}},
+        {"flashing characters are in the picture that is saved",
+         {0x08, 'A', 0x09, 'B'},
+         {blank, {'A', White, Black}, blank, {'B', White, Black}}},
+        {"flash acts from the next cell, steady on its own cell",
+         {0x08, 'A', 0x09, 'B'},
+         {blank, blank, blank, {'B', White, Black}},
          false,
-         {{0xC0, White, Black},
-          {0xFF, White, Black},
-          {0xFF, White, Black},
-          {0xC0, White, Black},
-          {0xC0, White, Black}}},
-        {"a conceal code in a held run, revealed",
-         {0x17, 0x7F, 0x1E, 0x18, 0x1C},
-         true,
-         {{0xC0, White, Black},
-          {0xFF, White, Black},
-          {0xFF, White, Black},
-          {0xFF, White, Black},
-          {0xFF, White, Black}}},
+         FlashOff},
+        {"a held mosaic flashes too, the cell of the flash code does not",
+         {0x11, 0x7F, 0x1E, 0x08, 0x1B, 0x7F, 0x09, 0x1B},
+         {blank,
+          {0xFF, Red, Black},
+          {0xFF, Red, Black},
+          {0xFF, Red, Black},
+          blank,
+          blank,
+          {0xFF, Red, Black},
+          {0xFF, Red, Black}},
+         false,
+         FlashOff},
         {"bytes from 0x80 are characters, never attributes",
          {0x83, 0xC1, 0x11, 0xFF, 0x9F, 0xA0, 0x91},
-         false,
          {{0x03, White, Black},
           {'A', White, Black},
-          {0xC0, Red, Black},
+          blank,
           {0xFF, Red, Black},
           {0x1F, Red, Black},
-          {0xC0, Red, Black},
+          blank,
           {0x11, Red, Black}}},
         {"capitals stay letters among mosaics",
          {0x13, 0x5B, 0x40, 0x60},
-         false,
-         {{0xC0, Yellow, Black}, {0x5B, Yellow, Black}, {0x40, Yellow, Black}, {0xE0, Yellow, Black}}},
-        {"a concealed national character is blank",
-         {0x18, 0x85, 0x86},
-         false,
-         {{0x20, White, Black}, {0x20, White, Black}, {0x20, White, Black}}},
+         {blank, {0x5B, Yellow, Black}, {0x40, Yellow, Black}, {0xE0, Yellow, Black}}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -210,14 +193,15 @@ TEST(RowRendering, AttributeSequencesShowWhatTheyMust)
         std::copy(c.bytes.begin(), c.bytes.end(), p.bytes.begin() + 3 * 40);
         Renderer r;
         r.Reveal = c.reveal;
+        r.SetFlashPhase(!c.flashOff);
         r.RenderPageRows(p.bytes);
-        ExpectCells(r.PageImage(), 3 * 13, c.cells);
+        ExpectCells(r.ShownImage(), 3 * 13, c.cells);
         // The header takes the same rules.
         std::array<std::uint8_t, 40> header;
         header.fill(0x20);
         std::copy(c.bytes.begin(), c.bytes.end(), header.begin());
         r.RenderHeaderRow(header);
-        ExpectCells(r.PageImage(), 0, c.cells);
+        ExpectCells(r.ShownImage(), 0, c.cells);
     }
 }
 
@@ -243,74 +227,91 @@ TEST(RowRendering, ACellOverwritesWhateverWasDrawnThere)
     EXPECT_EQ(CellAt(r.RowStrip(), 6, 0), GlyphCell(0x20, Black, Black));
 }
 
-// The same page with the double-height code replaced by one that shows the same cell at
-// normal height (shift in also shows the held mosaic).
-struct DoubleHeightPages
+struct SizedExpect
 {
-    explicit DoubleHeightPages(int row)
-    {
-        doubled.Row(row, {0x11, 0x7F, 0x1E, 0x0D, 'A', 'b', 0x0C, 'c', 0x12, 0x1A, 0x7F});
-        normal.Row(row, {0x11, 0x7F, 0x1E, 0x0F, 'A', 'b', 0x0C, 'c', 0x12, 0x1A, 0x7F});
-        for (PageBuffer* p : {&doubled, &normal}) {
-            p->Text(row - 1, "above");
-            if (row + 2 <= 23) {
-                p->Text(row + 2, "below");
-            }
-        }
-        if (row + 1 <= 23) {
-            doubled.Row(row + 1, {0x0D, 'h', 'i', 'd', 0x7F}); // covered, whatever it holds
-        }
-        a.RenderPageRows(doubled.bytes);
-        b.RenderPageRows(normal.bytes);
-    }
-    PageBuffer doubled, normal;
-    Renderer a, b;
+    Expect cell;
+    bool doubled;
 };
 
-TEST(DoubleHeight, StretchesTheWholeRowAndSkipsTheNext)
+// A row drawn across two text rows: a double-height cell is its glyph stretched over both,
+// a normal-height cell its glyph in the upper row and its background in the lower. Only
+// what lies inside the page image is checked.
+void ExpectDoubleRow(PixelView page, int top, const std::vector<SizedExpect>& cells)
 {
-    DoubleHeightPages pages(5);
-    const auto& tall = pages.a.PageImage();
-    const auto& flat = pages.b.PageImage();
-    for (int i = 0; i < 26; ++i) {
-        for (int x = 0; x < 400; ++x) {
-            ASSERT_EQ(tall.Pixel(x, 5 * 13 + i), flat.Pixel(x, 5 * 13 + i / 2)) << "x " << x << " row " << i;
+    for (std::size_t c = 0; c < cells.size(); ++c) {
+        SCOPED_TRACE(testing::Message() << "column " << c);
+        const auto glyph = GlyphCell(cells[c].cell.glyph, cells[c].cell.foreground, cells[c].cell.background);
+        for (int i = 0; i < 26 && top + i < page.Height(); ++i) {
+            for (int j = 0; j < 10; ++j) {
+                const std::uint32_t expected = cells[c].doubled ? glyph[std::size_t(i / 2 * 10 + j)]
+                                               : i < 13         ? glyph[std::size_t(i * 10 + j)]
+                                                        : Renderer::TeletextColours[cells[c].cell.background];
+                ASSERT_EQ(page.Pixel(int(c) * 10 + j, top + i), expected) << "pixel row " << i << " x " << j;
+            }
         }
     }
-    // The double-height code's own cell shows the held block, in both halves.
-    EXPECT_EQ(tall.Pixel(35, 5 * 13), Renderer::TeletextColours[Red]);
-    EXPECT_EQ(tall.Pixel(35, 5 * 13 + 25), Renderer::TeletextColours[Red]);
-    // Nothing above changes.
-    for (int y = 13; y < 5 * 13; ++y) {
-        for (int x = 0; x < 400; ++x) {
-            ASSERT_EQ(tall.Pixel(x, y), flat.Pixel(x, y));
-        }
-    }
-    ExpectCells(tall, 7 * 13, {{'b', White, Black}, {'e', White, Black}, {'l', White, Black}});
+}
+
+TEST(DoubleHeight, ActsFromTheNextCellAndLeavesNormalCellsTheirSize)
+{
+    PageBuffer p;
+    p.Text(4, "above");
+    p.Row(5, {0x03, 0x1D, 0x01, 'N', 0x0D, 'D', 0x0C, 'n'});
+    p.Row(6, {0x0D, 'h', 'i', 'd', 0x7F}); // covered, whatever it holds
+    p.Text(7, "below");
+    Renderer r;
+    r.RenderPageRows(p.bytes);
+    ExpectDoubleRow(r.PageImage(), 5 * 13,
+                    {{{0x20, White, Black}, false},
+                     {{0x20, Yellow, Yellow}, false},
+                     {{0x20, Red, Yellow}, false},
+                     {{'N', Red, Yellow}, false},
+                     {{0x20, Red, Yellow}, false}, // the code's own cell is still normal height
+                     {{'D', Red, Yellow}, true},
+                     {{0x20, Red, Yellow}, false}, // normal size acts on its own cell
+                     {{'n', Red, Yellow}, false},
+                     {{0x20, Red, Yellow}, false}});
+    ExpectCells(r.PageImage(), 4 * 13, {{'a', White, Black}});
+    ExpectCells(r.PageImage(), 7 * 13, {{'b', White, Black}, {'e', White, Black}, {'l', White, Black}});
     std::array<std::uint8_t, 23> table;
     table.fill(1);
     table[6 - 1] = 0;
-    EXPECT_EQ(pages.a.DoubleHeightRows, table);
-    table.fill(1);
-    EXPECT_EQ(pages.b.DoubleHeightRows, table);
+    EXPECT_EQ(r.DoubleHeightRows, table);
+}
+
+TEST(DoubleHeight, AChangeOfSizeLetsGoOfTheHeldMosaic)
+{
+    PageBuffer p;
+    p.Row(5, {0x11, 0x7F, 0x1E, 0x0D, 0x1B, 0x7F, 0x0C, 0x1B});
+    Renderer r;
+    r.RenderPageRows(p.bytes);
+    ExpectDoubleRow(r.PageImage(), 5 * 13,
+                    {{{0x20, Red, Black}, false},
+                     {{0xFF, Red, Black}, false},
+                     {{0xFF, Red, Black}, false},
+                     {{0xFF, Red, Black}, false},
+                     {{0x20, Red, Black}, true},
+                     {{0xFF, Red, Black}, true},
+                     {{0x20, Red, Black}, false},
+                     {{0x20, Red, Black}, false}});
 }
 
 TEST(DoubleHeight, InTheLastRowOnlyTheUpperHalfFits)
 {
-    DoubleHeightPages pages(23);
-    const auto& tall = pages.a.RowsImage();
-    const auto& flat = pages.b.RowsImage();
-    ASSERT_EQ(tall.Height(), 299);
-    for (int i = 0; i < 13; ++i) {
-        for (int x = 0; x < 400; ++x) {
-            ASSERT_EQ(tall.Pixel(x, 22 * 13 + i), flat.Pixel(x, 22 * 13 + i / 2))
-                << "x " << x << " row " << i;
-        }
-    }
+    PageBuffer p;
+    p.Row(23, {0x01, 'N', 0x0D, 0x7F, 'D'});
+    Renderer r;
+    r.RenderPageRows(p.bytes);
+    ASSERT_EQ(r.RowsImage().Height(), 299);
+    ExpectDoubleRow(r.PageImage(), 23 * 13,
+                    {{{0x20, Red, Black}, false},
+                     {{'N', Red, Black}, false},
+                     {{0x20, Red, Black}, false},
+                     {{0x7F, Red, Black}, true},
+                     {{'D', Red, Black}, true}});
     std::array<std::uint8_t, 23> table;
     table.fill(1);
-    EXPECT_EQ(pages.a.DoubleHeightRows, table);
-    EXPECT_EQ(pages.a.PageImage().Pixel(15, 311), pages.a.RowsImage().Pixel(15, 298));
+    EXPECT_EQ(r.DoubleHeightRows, table);
 }
 
 TEST(DoubleHeight, TwoDoubleRowsInARowSkipTheSecondOnly)
@@ -334,6 +335,49 @@ TEST(DoubleHeight, TwoDoubleRowsInARowSkipTheSecondOnly)
     for (std::uint8_t own : r.DoubleHeightRows) {
         EXPECT_EQ(own, 1);
     }
+}
+
+TEST(Flash, TheOffPhaseRedrawsOnlyFlashingRowsAndNamesThem)
+{
+    Renderer r;
+    PageBuffer quiet;
+    quiet.Row(2, {0x08, ' ', ' ', 0x11, 0x18, 0x7F}); // flash over nothing visible
+    r.RenderPageRows(quiet.bytes);
+    EXPECT_FALSE(r.Flashing());
+    EXPECT_EQ(r.SetFlashPhase(false), 0u);
+    EXPECT_EQ(&r.ShownImage(), &r.PageImage());
+    r.SetFlashPhase(true);
+
+    std::array<std::uint8_t, 40> header;
+    header.fill(0x20);
+    header[10] = 0x08;
+    header[11] = 'H';
+    PageBuffer p;
+    p.Row(4, {0x0D, 0x08, 'D'});
+    p.Row(9, {0x08, 'X', 0x09, 'Y'});
+    r.RenderHeaderRow(header);
+    r.RenderPageRows(p.bytes);
+    ASSERT_TRUE(r.Flashing());
+    EXPECT_EQ(r.SetFlashPhase(false), (1u << 0) | (1u << 4) | (1u << 5) | (1u << 9));
+    EXPECT_EQ(r.SetFlashPhase(false), 0u) << "no change, nothing to redraw";
+    ExpectCells(r.ShownImage(), 9 * 13,
+                {{0x20, White, Black}, {0x20, White, Black}, {0x20, White, Black}, {'Y', White, Black}});
+    EXPECT_EQ(CellAt(r.ShownImage(), 11, 0), GlyphCell(0x20, White, Black));
+    EXPECT_EQ(CellAt(r.ShownImage(), 2, 5 * 13), GlyphCell(0x20, White, Black))
+        << "lower half of the flashing D";
+    EXPECT_EQ(CellAt(r.PageImage(), 11, 0), GlyphCell('H', White, Black)) << "the saved picture keeps it";
+    ExpectCells(r.PageImage(), 9 * 13, {{0x20, White, Black}, {'X', White, Black}});
+
+    // A page read during the off phase comes to the screen in that phase.
+    p.Text(9, "Neu", 10);
+    p.Row(12, {0x08, 'Z'});
+    r.RenderPageRows(p.bytes);
+    ExpectCells(r.ShownImage(), 9 * 13, {{0x20, White, Black}, {0x20, White, Black}});
+    EXPECT_EQ(CellAt(r.ShownImage(), 10, 9 * 13), GlyphCell('N', White, Black));
+    EXPECT_EQ(CellAt(r.ShownImage(), 1, 12 * 13), GlyphCell(0x20, White, Black));
+
+    EXPECT_EQ(r.SetFlashPhase(true), (1u << 0) | (1u << 4) | (1u << 5) | (1u << 9) | (1u << 12));
+    EXPECT_EQ(&r.ShownImage(), &r.PageImage());
 }
 
 TEST(HeaderRow, StaysAtNormalHeightAndTouchesOnlyItsOwnRows)
