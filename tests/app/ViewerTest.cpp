@@ -204,6 +204,8 @@ TEST(ViewerPages, FlashingCharactersBlinkOnScreenWhileCopiesKeepThem)
         service.push_back(packets::Header("1FF", 0, packets::ClockText("QUAV-Test", k)));
     }
     ViewerBench b(true, service);
+    b.Main().SetZoom(1, false);
+    b.Main().Image1->resize(PageImageWidget::PageWidth, PageImageWidget::PageHeight); // the page fills it
     b.ShowPage100();
     QTimer& blink = b.viewer->BlinkTimer();
     ASSERT_TRUE(blink.isActive());
