@@ -90,7 +90,7 @@ QUAV_ALWAYS_INLINE void FillCell(std::uint32_t* cell, std::uint32_t bg)
     }
 }
 
-constexpr bool IsBlank(std::uint8_t glyph)
+constexpr bool IsBlank(std::uint16_t glyph)
 {
     return glyph == 0x20 || glyph == 0x80 || glyph == 0xC0;
 }
@@ -102,7 +102,7 @@ void Renderer::DrawGlyph(std::uint8_t glyph, std::uint8_t foreground, std::uint8
     DrawGlyphAt(glyph, foreground, background);
 }
 
-QUAV_ALWAYS_INLINE void Renderer::DrawGlyphAt(std::uint8_t glyph, std::uint8_t foreground,
+QUAV_ALWAYS_INLINE void Renderer::DrawGlyphAt(std::uint16_t glyph, std::uint8_t foreground,
                                               std::uint8_t background)
 {
     const int column = m_column < 0 ? 0 : m_column >= Columns ? Columns - 1 : m_column;
@@ -180,7 +180,8 @@ QUAV_ALWAYS_INLINE void Renderer::RenderCellAt(std::uint8_t b)
     if (s.Conceal && !Reveal) {
         shown = 0x20;
     }
-    const std::uint8_t glyph = GlyphIndex(shown, s.Mosaic, s.Style);
+    // The page's national option decides what the national positions show, among mosaics too.
+    const std::uint16_t glyph = m_glyphs[GlyphIndex(shown, s.Mosaic, s.Style)];
     s.HeldCharacter = shown;
     if (s.DoubleHeight) {
         s.RowIsDouble = true;

@@ -102,14 +102,25 @@ public:
     /// When true, concealed characters are shown. Takes effect at the next render.
     bool Reveal = false;
 
+    /// The national option (0-7) of the page: which characters the 13 national positions
+    /// show, from the next render on. German until set.
+    void SetNationalOption(std::uint8_t option)
+    {
+        m_nationalOption = static_cast<std::uint8_t>(option & 7);
+        m_glyphs = NationalGlyphs[m_nationalOption].data();
+    }
+    std::uint8_t GetNationalOption() const { return m_nationalOption; }
+
 private:
     // The bodies of RenderCell and DrawGlyph, inlined into the row loop.
     void RenderCellAt(std::uint8_t b);
-    void DrawGlyphAt(std::uint8_t glyph, std::uint8_t foreground, std::uint8_t background);
+    void DrawGlyphAt(std::uint16_t glyph, std::uint8_t foreground, std::uint8_t background);
     void RenderRow(const std::uint8_t* bytes, std::uint32_t* target);
 
     int m_column = 0;
     CellState m_state;
+    std::uint8_t m_nationalOption = national::German;
+    const std::uint16_t* m_glyphs = NationalGlyphs[national::German].data(); // glyph number -> drawn glyph
     PixelBuffer m_rowStrip;
     PixelView m_rowImage;
     std::uint32_t* m_target = nullptr; // top left pixel of the row being drawn, 400 pixels per line

@@ -94,7 +94,7 @@ TEST(SaveText, WritesThePageTextOfTheLastPageRead)
     EXPECT_TRUE(b.Main().TimerEnabled()) << "the timer gets its state back";
     const QByteArray text = b.Read("seite.txt");
     ASSERT_EQ(text.size(), 1008);
-    const std::string expected = PageText(b.viewer->DecoderOps().PageRows());
+    const std::string expected = PageText(b.viewer->DecoderOps().PageRows(), 4); // the demo is German
     EXPECT_EQ(text.toStdString(), expected);
     EXPECT_TRUE(text.startsWith("       ")) << "the header row, columns 0 to 6 blank";
     EXPECT_EQ(text.mid(40, 2), QByteArray("\r\n"));
@@ -147,7 +147,7 @@ TEST(SaveText, AFailedSaveLeavesTheExistingFileAsItWas)
             _exit(3);
         }
         try {
-            PageExport::SaveText(QString::fromStdString(file), rows);
+            PageExport::SaveText(QString::fromStdString(file), rows, 4);
         } catch (const std::exception& e) {
             _exit(std::string(e.what()) == "Kann Datei " + file + " nicht erstellen" ? 0 : 1);
         }
@@ -351,7 +351,7 @@ int SaveOnFullDisk(const std::string& file, bool bitmap, const std::array<std::u
                 page.fill(Qt::blue);
                 PageExport::SaveBitmap(QString::fromStdString(file), page);
             } else {
-                PageExport::SaveText(QString::fromStdString(file), rows);
+                PageExport::SaveText(QString::fromStdString(file), rows, 4);
             }
         } catch (const std::exception& e) {
             const std::string expected =
