@@ -237,9 +237,9 @@ TEST(StatusRowDecoding, SubcodeFieldsAreDecimalDigitsWithoutCarry)
 TEST(StatusRowDecoding, LanguageNameComesFromBitsOneToThreeOfByteSeven)
 {
     const std::pair<std::uint8_t, const char*> rows[] = {
-        {0x08, "Deutsch"},    {0x01, "Englisch"}, {0x0E, "Reserviert"},  {0x02, "Französisch"},
-        {0x04, "Schwedisch"}, {0x0A, "Spanisch"}, {0x0C, "Italienisch"}, {0xF9, "Deutsch"},
-        {0x06, "Tschechisch"},
+        {0x08, "Deutsch"},     {0x01, "Englisch"},   {0x0E, "Reserviert"},
+        {0x02, "Französisch"}, {0x04, "Schwedisch"}, {0x0A, "Spanisch"},
+        {0x0C, "Italienisch"}, {0xF9, "Deutsch"},    {0x06, "Tschechisch"},
     };
     for (auto [byte, name] : rows) {
         SCOPED_TRACE(int(byte));

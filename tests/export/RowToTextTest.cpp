@@ -206,31 +206,5 @@ TEST(NationalText, AgreesWithZvbiOnEveryCodeOfEverySet)
     }
 }
 
-TEST(NationalText, PageFormsFollowTheOptionTheyAreGiven)
-{
-    std::array<std::uint8_t, 960> page;
-    page.fill(0x20);
-    const Bytes row5 = {'F', 'r', 'a', 'n', 0x7E, 'a', 'i', 's', ' ', 0x5B, ' ', 0x7B, 0x60, 't', 0x5E};
-    std::copy(row5.begin(), row5.end(), page.begin() + 5 * 40);
-    EXPECT_EQ(PageText(page, 1).substr(5 * 42, row5.size()), "Fran\xE7"
-                                                             "ais \xEB \xE2\xE8t\xEE");
-    EXPECT_EQ(PageTextUtf16(page, 1).substr(5 * 41, row5.size()), u"Français ë âètî");
-    EXPECT_EQ(PageTextUtf8(page, 1).substr(5 * 41, 20), "Français ë âètî");
-    EXPECT_EQ(PageTextUtf8(page, 3).substr(5 * 41, 20), "Franšais ť áétí");
-}
-
-TEST(RowToText, TextCharactersMapToUnicodeLikeCodePage1252)
-{
-    const std::pair<unsigned char, char16_t> cases[] = {
-        {0x15, u'\u00A7'}, {0x20, u' '},      {0x41, u'A'},      {0x7F, u'\u007F'}, {0x80, u'\u20AC'},
-        {0x81, u'\u0081'}, {0x8A, u'\u0160'}, {0x96, u'\u2013'}, {0x9F, u'\u0178'}, {0xA0, u'\u00A0'},
-        {0xC4, u'\u00C4'}, {0xDF, u'\u00DF'}, {0xFF, u'\u00FF'},
-    };
-    for (auto [byte, expected] : cases) {
-        SCOPED_TRACE(int(byte));
-        EXPECT_EQ(TextCharToUnicode(char(byte)), expected);
-    }
-}
-
 } // namespace
 } // namespace quav
