@@ -104,12 +104,7 @@ public:
 
     /// The national option (0-7) of the page: which characters the 13 national positions
     /// show, from the next render on. German until set.
-    void SetNationalOption(std::uint8_t option)
-    {
-        m_nationalOption = static_cast<std::uint8_t>(option & 7);
-        m_glyphs = NationalGlyphs[m_nationalOption].data();
-    }
-    std::uint8_t GetNationalOption() const { return m_nationalOption; }
+    void SetNationalOption(std::uint8_t option) { m_glyphs = NationalGlyphs[option & 7U].data(); }
 
 private:
     // The bodies of RenderCell and DrawGlyph, inlined into the row loop.
@@ -119,7 +114,6 @@ private:
 
     int m_column = 0;
     CellState m_state;
-    std::uint8_t m_nationalOption = national::German;
     const std::uint16_t* m_glyphs = NationalGlyphs[national::German].data(); // glyph number -> drawn glyph
     PixelBuffer m_rowStrip;
     PixelView m_rowImage;
