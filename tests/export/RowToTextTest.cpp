@@ -144,6 +144,19 @@ TEST(RowToText, UnicodeFormHasTheExactCharacters)
     EXPECT_EQ(utf8.size(), 24u * 41u + 11u);
 }
 
+TEST(RowToText, TextCharactersMapToUnicodeLikeCodePage1252)
+{
+    const std::pair<unsigned char, char16_t> cases[] = {
+        {0x15, u'\u00A7'}, {0x20, u' '},      {0x41, u'A'},      {0x7F, u'\u007F'}, {0x80, u'\u20AC'},
+        {0x81, u'\u0081'}, {0x8A, u'\u0160'}, {0x96, u'\u2013'}, {0x9F, u'\u0178'}, {0xA0, u'\u00A0'},
+        {0xC4, u'\u00C4'}, {0xDF, u'\u00DF'}, {0xFF, u'\u00FF'},
+    };
+    for (auto [byte, expected] : cases) {
+        SCOPED_TRACE(int(byte));
+        EXPECT_EQ(TextCharToUnicode(char(byte)), expected);
+    }
+}
+
 // What each national option subset puts at the 13 national positions, ETS 300 706
 // table 36: the exact characters, and the Windows text file's bytes (code page 1252, with
 // stand-ins for the characters it lacks).
