@@ -128,6 +128,24 @@ TEST(CaptureCommand, ASinglePageComesThroughTheDecoderAsThePageText)
     // Rows 1 to 23 are the file's, converted as the text export converts them.
     EXPECT_EQ(r.out.substr(42), expected.substr(42));
     EXPECT_NE(r.out.find("\xC4"), std::string::npos) << "Ä in code page 1252";
+
+    // A Czech page: the status row that reported it received names its set.
+    ScratchDirectory dir;
+    std::vector<Packet> packets;
+    for (int k = 0; k < 5; ++k) {
+        for (const char* number : {"300", "301"}) {
+            test::packets::TestPage czech;
+            czech.number = number;
+            czech.control = std::uint16_t(3U << PageHeader::C12);
+            czech.rows[1] = "Dv~e \x7b\x7e\x7c";
+            const auto more = czech.Packets();
+            packets.insert(packets.end(), more.begin(), more.end());
+        }
+    }
+    test::packets::WriteT42(dir.File("cs.t42"), packets);
+    const CapRun cs = Capture({"--source", dir.File("cs.t42"), "--page", "300", "--format", "utf8"});
+    ASSERT_EQ(cs.code, cap_exit::Ok) << cs.err;
+    EXPECT_EQ(cs.out.substr(41, 12), "Dvše ášě");
 }
 
 TEST(CaptureCommand, FailuresHaveTheirOwnExitCodes)
