@@ -26,7 +26,7 @@ void BM_RowToText(benchmark::State& state)
     const auto page = BusyPage();
     for (auto _ : state) {
         for (int r = 0; r < quav::text::RowCount; ++r) {
-            quav::TextRow row = quav::RowToText(page, r);
+            quav::TextRow row = quav::RowToText(page, r, 4);
             benchmark::DoNotOptimize(row);
         }
     }

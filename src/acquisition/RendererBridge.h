@@ -9,7 +9,8 @@
 namespace quav {
 
 /// Connects the acquisition cycle to the renderer: the cycle's drawing steps render the
-/// decoder's header row and page buffer into the page image.
+/// decoder's header row and page buffer into the page image, in the character set that
+/// the status row names.
 class RendererBridge final : public CycleRenderer
 {
 public:
@@ -18,11 +19,13 @@ public:
     void SetupRenderer() override { m_renderer.SetupRenderer(); }
     void RenderHeaderRow() override
     {
+        m_renderer.SetNationalOption(m_decoder.NationalOption());
         m_renderer.RenderHeaderRow(m_decoder.HeaderRow());
         Drawn(false);
     }
     void RenderPageRows() override
     {
+        m_renderer.SetNationalOption(m_decoder.PageNationalOption());
         m_renderer.RenderPageRows(m_decoder.PageRows());
         Drawn(true);
     }

@@ -472,7 +472,7 @@ void TMain::SaveTextClick()
             return;
         }
         try {
-            PageExport::SaveText(name, m_parts.decoder.PageRows());
+            PageExport::SaveText(name, m_parts.decoder.PageRows(), m_parts.decoder.PageNationalOption());
         } catch (const QuavError& e) {
             showMessage(QStringLiteral("Fehler"), e.Message(), true);
         }
@@ -486,7 +486,8 @@ void TMain::ClipGraph()
 
 void TMain::ClipText()
 {
-    PageExport::CopyText(*QGuiApplication::clipboard(), m_parts.decoder.PageRows());
+    PageExport::CopyText(*QGuiApplication::clipboard(), m_parts.decoder.PageRows(),
+                         m_parts.decoder.PageNationalOption());
 }
 
 void TMain::PrintClik()

@@ -253,6 +253,7 @@ int CaptureCommand::AcquireThroughDecoder(const CaptureOptions& options, PortIo&
         page.subcode = RawSubcode(decoder.StatusRow());
         page.headerRow = result.headerRow;
         page.pageRows = result.pageRows;
+        page.nationalOption = decoder.PageNationalOption();
         captured.push_back(page);
     }
     EndProgress();
@@ -308,6 +309,7 @@ int CaptureCommand::CollectFromRecording(const CaptureOptions& options, const Br
         page.number = cached->number;
         page.subcode = cached->subcode;
         page.pageRows = cached->PageBytes();
+        page.nationalOption = cached->page.header.NationalOption();
         std::copy_n(page.pageRows.begin(), page.headerRow.size(), page.headerRow.begin());
         std::fill_n(page.pageRows.begin(), 7, std::uint8_t{0x20}); // as the decoder's page buffer
         std::fill_n(page.headerRow.begin(), 7, std::uint8_t{0x20});
@@ -335,6 +337,7 @@ int CaptureCommand::CollectFromPages(const CaptureOptions& options, const Broadc
             CapturedPage page;
             page.number = tti.number;
             page.subcode = sub.subcode;
+            page.nationalOption = static_cast<std::uint8_t>(sub.NationalOption());
             page.headerRow.fill(0x20);
             for (std::size_t c = 0; c < text.size() && c + HeaderTextColumn < page.headerRow.size(); ++c) {
                 page.headerRow[c + HeaderTextColumn] = static_cast<std::uint8_t>(text[c] & 0x7F);
@@ -388,8 +391,9 @@ bool CaptureCommand::WriteFile(const CaptureOptions& options, const CapturedPage
         }
         return true;
     }
-    const std::string text =
-        options.format == CaptureFormat::Txt ? PageText(page.pageRows) : PageTextUtf8(page.pageRows, "\n");
+    const std::string text = options.format == CaptureFormat::Txt
+                                 ? PageText(page.pageRows, page.nationalOption)
+                                 : PageTextUtf8(page.pageRows, page.nationalOption, "\n");
     if (!SafeWrite(QString::fromStdString(path), text.data(), static_cast<qint64>(text.size()))) {
         m_err << "quav-videotext-cap: Die Datei \"" << path << "\" kann nicht geschrieben werden.\n";
         return false;
@@ -401,8 +405,9 @@ int CaptureCommand::WriteSingle(const CaptureOptions& options, const CapturedPag
 {
     const bool text = options.format == CaptureFormat::Txt || options.format == CaptureFormat::Utf8;
     if (options.output.empty() && text) {
-        const std::string s = options.format == CaptureFormat::Txt ? PageText(page.pageRows)
-                                                                   : PageTextUtf8(page.pageRows, "\n");
+        const std::string s = options.format == CaptureFormat::Txt
+                                  ? PageText(page.pageRows, page.nationalOption)
+                                  : PageTextUtf8(page.pageRows, page.nationalOption, "\n");
         m_out.write(s.data(), static_cast<std::streamsize>(s.size()));
         m_out.flush();
         return m_out ? cap_exit::Ok : cap_exit::OutputFailed;

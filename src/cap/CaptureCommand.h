@@ -34,6 +34,7 @@ struct CapturedPage
     std::uint16_t subcode = 0; ///< S4 S3 S2 S1 as four hexadecimal digits
     std::array<std::uint8_t, 40> headerRow{};
     std::array<std::uint8_t, 960> pageRows{};
+    std::uint8_t nationalOption = 4; ///< the page's character set, 0 to 7 (4 German)
 };
 
 /// Writes a page in a picture format (bmp or png) to `path`; false with a German message.

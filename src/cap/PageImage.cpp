@@ -15,6 +15,7 @@ bool SavePageImage(const CapturedPage& page, CaptureFormat format, const std::st
     // The page as the viewer draws it: the header row buffer in row 0, rows 1 to 23 of the
     // page buffer below, concealed text hidden.
     Renderer renderer;
+    renderer.SetNationalOption(page.nationalOption);
     renderer.RenderHeaderRow(page.headerRow);
     renderer.RenderPageRows(page.pageRows);
     const QImage image = ToQImage(renderer.PageImage());

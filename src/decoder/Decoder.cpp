@@ -94,6 +94,9 @@ void Decoder::ReadPageRows(std::uint8_t store)
     ReadRows(store, 0, m_pageRows.data(), PageSize);
     std::fill_n(m_pageRows.begin(), BlankedColumns, 0x20);
     m_bus.I2cStop();
+    // The page rows are read right after the status row that reported them received, so
+    // that status row names their character set; the exports need it long after.
+    m_pageNationalOption = NationalOption();
 }
 
 bool Decoder::ReadStatusRow(std::uint8_t store)
@@ -115,9 +118,14 @@ bool Decoder::ReceivedOf(const std::array<std::uint8_t, StatusSize>& s)
     return (s[StatusMissingB] & StatusMissingBBit) == 0 && (s[StatusMissingA] & StatusMissingABit) == 0;
 }
 
+std::uint8_t Decoder::NationalOptionOf(const std::array<std::uint8_t, StatusSize>& s)
+{
+    return static_cast<std::uint8_t>((s[StatusLanguage] >> 1) & 7);
+}
+
 std::string_view Decoder::LanguageName() const
 {
-    return LanguageNames[(m_statusRow[StatusLanguage] >> 1) & 7];
+    return LanguageNames[NationalOption()];
 }
 
 } // namespace quav

@@ -28,9 +28,10 @@ public:
     static constexpr std::uint8_t NoTeletext = 1;
     static constexpr std::uint8_t NoHardware = 4;
 
-    /// Character-set names by national option index.
+    /// Character-set names by national option index. Option 3 is the Czech and Slovak
+    /// subset; option 7 has no subset of its own (its pages are drawn as English).
     static constexpr std::array<std::string_view, 8> LanguageNames{"Englisch",    "Französisch", "Schwedisch",
-                                                                   "Reserviert",  "Deutsch",     "Spanisch",
+                                                                   "Tschechisch", "Deutsch",     "Spanisch",
                                                                    "Italienisch", "Reserviert"};
 
     explicit Decoder(I2cMaster& bus);
@@ -59,10 +60,17 @@ public:
 
     /// Name of the character set that the status row signals.
     std::string_view LanguageName() const;
+    /// The national option index (0 to 7) that the status row signals.
+    std::uint8_t NationalOption() const { return NationalOptionOf(m_statusRow); }
+    /// The national option of the page in the page buffer: the status row's, as it stood
+    /// when the page rows were read (zero, English, before any page has been read).
+    std::uint8_t PageNationalOption() const { return m_pageNationalOption; }
 
     /// The subcode that status row bytes 2 to 5 encode; each field is weighted as a decimal
     /// digit without carry, so a field of 10 to 15 adds that many units of its weight.
     static std::int32_t SubcodeOf(const std::array<std::uint8_t, StatusSize>& statusRow);
+    /// The national option index of a status row: bits 1 to 3 of byte 7.
+    static std::uint8_t NationalOptionOf(const std::array<std::uint8_t, StatusSize>& statusRow);
     /// Whether a status row reports the page received.
     static bool ReceivedOf(const std::array<std::uint8_t, StatusSize>& statusRow);
 
@@ -76,6 +84,7 @@ private:
     std::array<std::uint8_t, HeaderSize> m_headerRow{};
     std::array<std::uint8_t, PageSize> m_pageRows{};
     std::int32_t m_subcode = 0;
+    std::uint8_t m_pageNationalOption = 0;
 };
 
 } // namespace quav

@@ -39,9 +39,10 @@ void SaveBitmap(const QString& fileName, const QImage& page)
     }
 }
 
-void SaveText(const QString& fileName, std::span<const std::uint8_t, 960> pageRows)
+void SaveText(const QString& fileName, std::span<const std::uint8_t, 960> pageRows,
+              std::uint8_t nationalOption)
 {
-    const std::string text = PageText(pageRows);
+    const std::string text = PageText(pageRows, nationalOption);
     if (!SafeWrite(fileName, text.data(), qint64(text.size()))) {
         throw CannotCreate(fileName);
     }
@@ -52,9 +53,9 @@ void CopyPicture(QClipboard& clipboard, const QImage& page)
     clipboard.setImage(page);
 }
 
-void CopyText(QClipboard& clipboard, std::span<const std::uint8_t, 960> pageRows)
+void CopyText(QClipboard& clipboard, std::span<const std::uint8_t, 960> pageRows, std::uint8_t nationalOption)
 {
-    clipboard.setText(QString::fromStdU16String(PageTextUtf16(pageRows, u"\r\n")));
+    clipboard.setText(QString::fromStdU16String(PageTextUtf16(pageRows, nationalOption, u"\r\n")));
 }
 
 } // namespace quav::PageExport

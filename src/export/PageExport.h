@@ -22,11 +22,14 @@ namespace PageExport {
 void SaveBitmap(const QString& fileName, const QImage& page);
 /// The page text: 24 lines of 40 characters, CR LF after each, 1008 bytes.
 /// "Kann Datei %s nicht erstellen" on any failure.
-void SaveText(const QString& fileName, std::span<const std::uint8_t, 960> pageRows);
+/// `nationalOption` is the page's character set (0 to 7, as the status row gives it).
+void SaveText(const QString& fileName, std::span<const std::uint8_t, 960> pageRows,
+              std::uint8_t nationalOption);
 /// The picture on the clipboard.
 void CopyPicture(QClipboard& clipboard, const QImage& page);
 /// The page text on the clipboard, as Unicode, every line ending in CR LF.
-void CopyText(QClipboard& clipboard, std::span<const std::uint8_t, 960> pageRows);
+void CopyText(QClipboard& clipboard, std::span<const std::uint8_t, 960> pageRows,
+              std::uint8_t nationalOption);
 
 } // namespace PageExport
 } // namespace quav

@@ -272,6 +272,174 @@ constexpr std::array<std::uint16_t, 128 * GlyphHeight> HandDrawn{
     0x7F80, 0x7F80, 0x7F80, 0x0000, 0x0000, 0x0000, // 7F block
 };
 
+// The accented letters of the other national option subsets, glyphs 0x100 onwards, drawn
+// on the small letters above: the accent in rows 0 and 1 over a clear row 2 (the ring of
+// u in rows 0-2 over a u one row shorter), the cedilla below the baseline in rows 10-12.
+// The inverted exclamation mark hangs from the x-height down to row 12, so that it does
+// not pass for an i.
+enum : std::uint16_t
+{
+    CCedilla = GlyphCount,
+    UGrave,
+    AGrave,
+    OGrave,
+    EGrave,
+    IGrave,
+    IDiaeresis,
+    EDiaeresis,
+    ECircumflex,
+    ICircumflex,
+    ACircumflex,
+    OCircumflex,
+    UCircumflex,
+    InvertedExclamation,
+    AAcute,
+    IAcute,
+    OAcute,
+    UAcute,
+    InvertedQuestion,
+    NTilde,
+    URing,
+    CCaron,
+    TCaron,
+    ZCaron,
+    YAcute,
+    RCaron,
+    ECaron,
+    SCaron,
+    AfterLastGlyph,
+};
+static_assert(AfterLastGlyph == GlyphTableSize);
+
+constexpr std::array<std::uint16_t, NationalGlyphCount * GlyphHeight> AccentedLetters{
+    0x0000, 0x0000, 0x0000, 0x3F00, 0x7F80, 0x6000, 0x6000,
+    0x6000, 0x7F80, 0x3F00, 0x0C00, 0x0600, 0x1C00, // 100 c cedilla
+    0x1800, 0x0C00, 0x0000, 0x6180, 0x6180, 0x6180, 0x6180,
+    0x6180, 0x7F80, 0x3F80, 0x0000, 0x0000, 0x0000, // 101 u grave
+    0x1800, 0x0C00, 0x0000, 0x3F00, 0x3F80, 0x0180, 0x3F80,
+    0x6180, 0x7F80, 0x3F80, 0x0000, 0x0000, 0x0000, // 102 a grave
+    0x1800, 0x0C00, 0x0000, 0x3F00, 0x7F80, 0x6180, 0x6180,
+    0x6180, 0x7F80, 0x3F00, 0x0000, 0x0000, 0x0000, // 103 o grave
+    0x1800, 0x0C00, 0x0000, 0x3F00, 0x7F80, 0x6180, 0x7F80,
+    0x6000, 0x7F80, 0x3F00, 0x0000, 0x0000, 0x0000, // 104 e grave
+    0x1800, 0x0C00, 0x0000, 0x3C00, 0x3C00, 0x0C00, 0x0C00,
+    0x0C00, 0x3F00, 0x3F00, 0x0000, 0x0000, 0x0000, // 105 i grave
+    0x3300, 0x3300, 0x0000, 0x3C00, 0x3C00, 0x0C00, 0x0C00,
+    0x0C00, 0x3F00, 0x3F00, 0x0000, 0x0000, 0x0000, // 106 i diaeresis
+    0x3300, 0x3300, 0x0000, 0x3F00, 0x7F80, 0x6180, 0x7F80,
+    0x6000, 0x7F80, 0x3F00, 0x0000, 0x0000, 0x0000, // 107 e diaeresis
+    0x1E00, 0x3300, 0x0000, 0x3F00, 0x7F80, 0x6180, 0x7F80,
+    0x6000, 0x7F80, 0x3F00, 0x0000, 0x0000, 0x0000, // 108 e circumflex
+    0x1E00, 0x3300, 0x0000, 0x3C00, 0x3C00, 0x0C00, 0x0C00,
+    0x0C00, 0x3F00, 0x3F00, 0x0000, 0x0000, 0x0000, // 109 i circumflex
+    0x1E00, 0x3300, 0x0000, 0x3F00, 0x3F80, 0x0180, 0x3F80,
+    0x6180, 0x7F80, 0x3F80, 0x0000, 0x0000, 0x0000, // 10A a circumflex
+    0x1E00, 0x3300, 0x0000, 0x3F00, 0x7F80, 0x6180, 0x6180,
+    0x6180, 0x7F80, 0x3F00, 0x0000, 0x0000, 0x0000, // 10B o circumflex
+    0x1E00, 0x3300, 0x0000, 0x6180, 0x6180, 0x6180, 0x6180,
+    0x6180, 0x7F80, 0x3F80, 0x0000, 0x0000, 0x0000, // 10C u circumflex
+    0x0000, 0x0000, 0x0000, 0x0C00, 0x0C00, 0x0000, 0x0C00,
+    0x0C00, 0x0C00, 0x0C00, 0x0C00, 0x0C00, 0x0C00, // 10D inverted !
+    0x0600, 0x0C00, 0x0000, 0x3F00, 0x3F80, 0x0180, 0x3F80,
+    0x6180, 0x7F80, 0x3F80, 0x0000, 0x0000, 0x0000, // 10E a acute
+    0x0600, 0x0C00, 0x0000, 0x3C00, 0x3C00, 0x0C00, 0x0C00,
+    0x0C00, 0x3F00, 0x3F00, 0x0000, 0x0000, 0x0000, // 10F i acute
+    0x0600, 0x0C00, 0x0000, 0x3F00, 0x7F80, 0x6180, 0x6180,
+    0x6180, 0x7F80, 0x3F00, 0x0000, 0x0000, 0x0000, // 110 o acute
+    0x0600, 0x0C00, 0x0000, 0x6180, 0x6180, 0x6180, 0x6180,
+    0x6180, 0x7F80, 0x3F80, 0x0000, 0x0000, 0x0000, // 111 u acute
+    0x0000, 0x0C00, 0x0C00, 0x0000, 0x0C00, 0x1C00, 0x7000,
+    0x6180, 0x7F80, 0x3F00, 0x0000, 0x0000, 0x0000, // 112 inverted ?
+    0x3980, 0x6700, 0x0000, 0x7F00, 0x7F80, 0x6180, 0x6180,
+    0x6180, 0x6180, 0x6180, 0x0000, 0x0000, 0x0000, // 113 n tilde
+    0x1E00, 0x1200, 0x1E00, 0x0000, 0x6180, 0x6180, 0x6180,
+    0x6180, 0x7F80, 0x3F80, 0x0000, 0x0000, 0x0000, // 114 u ring
+    0x3300, 0x1E00, 0x0000, 0x3F00, 0x7F80, 0x6000, 0x6000,
+    0x6000, 0x7F80, 0x3F00, 0x0000, 0x0000, 0x0000, // 115 c caron
+    0x0180, 0x1B00, 0x1800, 0x7F00, 0x7F00, 0x1800, 0x1800,
+    0x1800, 0x1F80, 0x0F80, 0x0000, 0x0000, 0x0000, // 116 t caron
+    0x3300, 0x1E00, 0x0000, 0x7F80, 0x7F80, 0x0380, 0x0E00,
+    0x3800, 0x7F80, 0x7F80, 0x0000, 0x0000, 0x0000, // 117 z caron
+    0x0600, 0x0C00, 0x0000, 0x6180, 0x6180, 0x6180, 0x6180,
+    0x6180, 0x7F80, 0x3F80, 0x0180, 0x7F80, 0x7F00, // 118 y acute
+    0x3300, 0x1E00, 0x0000, 0x6F00, 0x7F80, 0x7000, 0x6000,
+    0x6000, 0x6000, 0x6000, 0x0000, 0x0000, 0x0000, // 119 r caron
+    0x3300, 0x1E00, 0x0000, 0x3F00, 0x7F80, 0x6180, 0x7F80,
+    0x6000, 0x7F80, 0x3F00, 0x0000, 0x0000, 0x0000, // 11A e caron
+    0x3300, 0x1E00, 0x0000, 0x3F80, 0x7F80, 0x6000, 0x3F00,
+    0x0180, 0x7F80, 0x7F00, 0x0000, 0x0000, 0x0000, // 11B s caron
+};
+
+// Glyph numbers of characters that the first 256 glyphs already hold.
+enum : std::uint16_t
+{
+    At = 0x00,
+    Bar = 0x01,
+    OneQuarter = 0x02,
+    Pound = 0x03,
+    DoubleBar = 0x08,
+    ThreeQuarters = 0x09,
+    Divide = 0x0A,
+    ArrowLeft = 0x0B,
+    OneHalf = 0x0C,
+    ArrowRight = 0x0D,
+    ArrowUp = 0x0E,
+    CapitalEAcute = 0x10,
+    EAcute = 0x11,
+    Currency = 0x14,
+    ARing = 0x19,
+    CapitalARing = 0x1D,
+    Hash = 0x23,
+    Dollar = 0x24,
+    Section = 0x40,
+    CapitalADiaeresis = 0x5B,
+    CapitalODiaeresis = 0x5C,
+    CapitalUDiaeresis = 0x5D,
+    Caret = 0x5E,
+    Underline = 0x5F,
+    Degree = 0x60,
+    ADiaeresis = 0x7B,
+    ODiaeresis = 0x7C,
+    UDiaeresis = 0x7D,
+    SharpS = 0x7E,
+};
+
+// What each national option subset puts at the 13 national positions, in the order of
+// NationalPositions (ETS 300 706, table 36). Option 7 has no subset of its own: English.
+using SubsetGlyphs = std::array<std::uint16_t, NationalPositionCount>;
+constexpr std::array<SubsetGlyphs, 8> Subsets{{
+    {Pound, Dollar, At, ArrowLeft, OneHalf, ArrowRight, ArrowUp, Hash, Bar, OneQuarter, DoubleBar,
+     ThreeQuarters, Divide}, // 0 English
+    {EAcute, IDiaeresis, AGrave, EDiaeresis, ECircumflex, UGrave, ICircumflex, Hash, EGrave, ACircumflex,
+     OCircumflex, UCircumflex, CCedilla}, // 1 French
+    {Hash, Currency, CapitalEAcute, CapitalADiaeresis, CapitalODiaeresis, CapitalARing, CapitalUDiaeresis,
+     Underline, EAcute, ADiaeresis, ODiaeresis, ARing, UDiaeresis}, // 2 Swedish, Finnish, Hungarian
+    {Hash, URing, CCaron, TCaron, ZCaron, YAcute, IAcute, RCaron, EAcute, AAcute, ECaron, UAcute,
+     SCaron}, // 3 Czech, Slovak
+    {Hash, Dollar, Section, CapitalADiaeresis, CapitalODiaeresis, CapitalUDiaeresis, Caret, Underline, Degree,
+     ADiaeresis, ODiaeresis, UDiaeresis, SharpS}, // 4 German
+    {CCedilla, Dollar, InvertedExclamation, AAcute, EAcute, IAcute, OAcute, UAcute, InvertedQuestion,
+     UDiaeresis, NTilde, EGrave, AGrave}, // 5 Portuguese, Spanish
+    {Pound, Dollar, EAcute, Degree, CCedilla, ArrowRight, ArrowUp, Hash, UGrave, AGrave, OGrave, EGrave,
+     IGrave}, // 6 Italian
+    {Pound, Dollar, At, ArrowLeft, OneHalf, ArrowRight, ArrowUp, Hash, Bar, OneQuarter, DoubleBar,
+     ThreeQuarters, Divide}, // 7 English
+}};
+
+constexpr std::array<std::array<std::uint16_t, GlyphCount>, 8> BuildNationalGlyphs()
+{
+    std::array<std::array<std::uint16_t, GlyphCount>, 8> maps{};
+    for (std::size_t option = 0; option < maps.size(); ++option) {
+        for (int g = 0; g < GlyphCount; ++g) {
+            maps[option][std::size_t(g)] = static_cast<std::uint16_t>(g);
+        }
+        for (std::size_t k = 0; k < NationalPositions.size(); ++k) {
+            maps[option][NationalPositions[k]] = Subsets[option][k];
+        }
+    }
+    return maps;
+}
+
 // One block-mosaic glyph: bit k of n lights block k (0 top left, 1 top right, 2 middle
 // left, 3 middle right, 4 bottom left, 5 bottom right).
 constexpr std::array<std::uint16_t, GlyphHeight> Mosaic(int n, MosaicStyle style)
@@ -305,11 +473,14 @@ constexpr std::array<std::uint16_t, GlyphHeight> Mosaic(int n, MosaicStyle style
     return rows;
 }
 
-constexpr std::array<std::uint16_t, GlyphCount * GlyphHeight> BuildTable()
+constexpr std::array<std::uint16_t, GlyphTableSize * GlyphHeight> BuildTable()
 {
-    std::array<std::uint16_t, GlyphCount * GlyphHeight> table{};
+    std::array<std::uint16_t, GlyphTableSize * GlyphHeight> table{};
     for (std::size_t i = 0; i < HandDrawn.size(); ++i) {
         table[i] = HandDrawn[i];
+    }
+    for (std::size_t i = 0; i < AccentedLetters.size(); ++i) {
+        table[std::size_t(GlyphCount) * GlyphHeight + i] = AccentedLetters[i];
     }
     for (int n = 0; n < 64; ++n) {
         const auto separated = Mosaic(n, MosaicStyle::Separated);
@@ -324,6 +495,7 @@ constexpr std::array<std::uint16_t, GlyphCount * GlyphHeight> BuildTable()
 
 } // namespace
 
-constinit const std::array<std::uint16_t, GlyphCount* GlyphHeight> GlyphTable = BuildTable();
+constinit const std::array<std::uint16_t, GlyphTableSize* GlyphHeight> GlyphTable = BuildTable();
+constinit const std::array<std::array<std::uint16_t, GlyphCount>, 8> NationalGlyphs = BuildNationalGlyphs();
 
 } // namespace quav

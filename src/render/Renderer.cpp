@@ -97,7 +97,7 @@ QUAV_ALWAYS_INLINE void FillCell(std::uint32_t* cell, std::uint32_t bg)
     }
 }
 
-constexpr bool IsBlank(std::uint8_t glyph)
+constexpr bool IsBlank(std::uint16_t glyph)
 {
     return glyph == 0x20 || glyph == 0x80 || glyph == 0xC0;
 }
@@ -109,7 +109,7 @@ void Renderer::DrawGlyph(std::uint8_t glyph, std::uint8_t foreground, std::uint8
     DrawGlyphAt(glyph, foreground, background);
 }
 
-QUAV_ALWAYS_INLINE void Renderer::DrawGlyphAt(std::uint8_t glyph, std::uint8_t foreground,
+QUAV_ALWAYS_INLINE void Renderer::DrawGlyphAt(std::uint16_t glyph, std::uint8_t foreground,
                                               std::uint8_t background)
 {
     const int column = m_column < 0 ? 0 : m_column >= Columns ? Columns - 1 : m_column;
@@ -192,7 +192,8 @@ QUAV_ALWAYS_INLINE void Renderer::RenderCellAt(std::uint8_t b)
     const auto column = std::size_t(std::clamp(m_column, 0, Columns - 1));
     m_cellDouble[column] = s.DoubleHeight;
     m_cellBackground[column] = s.Background;
-    DrawGlyphAt(glyph, s.Foreground, s.Background);
+    // The page's national option decides what the national positions show, among mosaics too.
+    DrawGlyphAt(m_glyphs[glyph], s.Foreground, s.Background);
     if (b >= 0x20) {
         return;
     }

@@ -128,10 +128,14 @@ public:
         return m_flashOn || m_flashRows == 0 ? m_pageImage : m_shownImage;
     }
 
+    /// The national option (0-7) of the page: which characters the 13 national positions
+    /// show, from the next render on. German until set.
+    void SetNationalOption(std::uint8_t option) { m_glyphs = NationalGlyphs[option & 7U].data(); }
+
 private:
     // The bodies of RenderCell and DrawGlyph, inlined into the row loop.
     void RenderCellAt(std::uint8_t b);
-    void DrawGlyphAt(std::uint8_t glyph, std::uint8_t foreground, std::uint8_t background);
+    void DrawGlyphAt(std::uint16_t glyph, std::uint8_t foreground, std::uint8_t background);
     void RenderRow(const std::uint8_t* bytes, std::uint32_t* target);
     bool RenderPageRow(const std::uint8_t* bytes, PixelBuffer& image, PixelBuffer& strip, int top);
     void DrawShownImage();
@@ -139,6 +143,7 @@ private:
 
     int m_column = 0;
     CellState m_state;
+    const std::uint16_t* m_glyphs = NationalGlyphs[national::German].data(); // glyph number -> drawn glyph
     PixelBuffer m_rowStrip;
     PixelView m_rowImage;
     std::uint32_t* m_target = nullptr; // top left pixel of the row being drawn, 400 pixels per line

@@ -22,7 +22,7 @@ struct EndToEnd
         };
     }
     // What the page image must show for a page's rows 1 to 23 with the header just read.
-    std::vector<std::uint32_t> Expected(const packets::TestPage& page)
+    std::vector<std::uint32_t> Expected(const packets::TestPage& page, int option = -1)
     {
         std::array<std::uint8_t, 960> rows{};
         for (int r = 1; r < 24; ++r) {
@@ -30,6 +30,7 @@ struct EndToEnd
             std::copy(stored.begin(), stored.end(), rows.begin() + 40 * r);
         }
         Renderer reference;
+        reference.SetNationalOption(option < 0 ? page.Header().NationalOption() : std::uint8_t(option));
         reference.RenderHeaderRow(stack.decoder.HeaderRow());
         reference.RenderPageRows(rows);
         const auto& p = reference.PageImage();
@@ -62,6 +63,10 @@ packets::TestPage Page(const std::string& number)
     } else {
         p.rows[1] = "Seite " + number;
     }
+    if (number == "123") {
+        p.rows[2] = "Fran~ais";
+        p.control = std::uint16_t(1U << PageHeader::C12); // French
+    }
     return p;
 }
 
@@ -82,7 +87,9 @@ TEST(CycleEndToEnd, ShowsPageHundredThenTheTypedPage)
     EXPECT_EQ(e.Display(), "123");
     e.host.RunFor(3000);
     EXPECT_EQ(e.Display(), "123");
-    EXPECT_EQ(e.ShownRows(), e.Expected(Page("123")));
+    EXPECT_EQ(e.host.panels[2], "Französisch");
+    EXPECT_EQ(e.ShownRows(), e.Expected(Page("123"))) << "drawn in the French set: ç, not ß";
+    EXPECT_NE(e.ShownRows(), e.Expected(Page("123"), national::German));
 }
 
 TEST(CycleEndToEnd, ABoardOnAnotherPortIsNotFound)

@@ -35,6 +35,8 @@ inline std::vector<Packet> CycleService(int cycles = 300)
         TestPage p123;
         p123.number = "123";
         p123.rows[1] = "Seite 123";
+        p123.rows[2] = "Fran~ais";                           // French: ç
+        p123.control = std::uint16_t(1U << PageHeader::C12); // French
         add(p123);
         out.push_back(Header("1FF", 0, clock));
         TestPage p200;

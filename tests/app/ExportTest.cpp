@@ -24,6 +24,7 @@
 #include <QRadioButton>
 #include <QSettings>
 #include <QStandardPaths>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -94,7 +95,7 @@ TEST(SaveText, WritesThePageTextOfTheLastPageRead)
     EXPECT_TRUE(b.Main().TimerEnabled()) << "the timer gets its state back";
     const QByteArray text = b.Read("seite.txt");
     ASSERT_EQ(text.size(), 1008);
-    const std::string expected = PageText(b.viewer->DecoderOps().PageRows());
+    const std::string expected = PageText(b.viewer->DecoderOps().PageRows(), 0); // page 100 is English
     EXPECT_EQ(text.toStdString(), expected);
     EXPECT_TRUE(text.startsWith("       ")) << "the header row, columns 0 to 6 blank";
     EXPECT_EQ(text.mid(40, 2), QByteArray("\r\n"));
@@ -147,7 +148,7 @@ TEST(SaveText, AFailedSaveLeavesTheExistingFileAsItWas)
             _exit(3);
         }
         try {
-            PageExport::SaveText(QString::fromStdString(file), rows);
+            PageExport::SaveText(QString::fromStdString(file), rows, 4);
         } catch (const std::exception& e) {
             _exit(std::string(e.what()) == "Kann Datei " + file + " nicht erstellen" ? 0 : 1);
         }
@@ -206,6 +207,21 @@ TEST(Clipboard, HoldsThePictureAndTheText)
     EXPECT_EQ(text.size(), 24 * 42);
     EXPECT_EQ(text.mid(42, 33), QStringLiteral("Index: Nachrichten 123, Sport 250"));
     EXPECT_TRUE(text.endsWith(QStringLiteral("\r\n")));
+
+    // Page 123 is French: both texts take its character set, the one the status bar names.
+    for (char digit : {'1', '2', '3'}) {
+        QTest::keyClick(&b.Main(), digit);
+    }
+    b.StepUntil([&b] {
+        const auto& rows = b.viewer->DecoderOps().PageRows();
+        return std::string(rows.begin() + 40, rows.begin() + 49) == "Seite 123";
+    });
+    b.Main().ClipText();
+    EXPECT_EQ(clipboard->text().mid(2 * 42, 8), QStringLiteral("Français"));
+    b.answer = QString::fromStdString(b.scratch.File("seite123.txt"));
+    b.Main().SaveTextClick();
+    EXPECT_EQ(b.Read("seite123.txt").mid(2 * 42, 8), QByteArray("Fran\xE7"
+                                                                "ais"));
 }
 
 TEST(PrintPanel, OpensInLandscapeWithTheSmallMiniatureEveryTime)
@@ -351,7 +367,7 @@ int SaveOnFullDisk(const std::string& file, bool bitmap, const std::array<std::u
                 page.fill(Qt::blue);
                 PageExport::SaveBitmap(QString::fromStdString(file), page);
             } else {
-                PageExport::SaveText(QString::fromStdString(file), rows);
+                PageExport::SaveText(QString::fromStdString(file), rows, 4);
             }
         } catch (const std::exception& e) {
             const std::string expected =

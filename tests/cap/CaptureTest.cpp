@@ -124,10 +124,28 @@ TEST(CaptureCommand, ASinglePageComesThroughTheDecoderAsThePageText)
         std::copy(page->subpages[0].rows[r2].begin(), page->subpages[0].rows[r2].end(),
                   rows.begin() + r2 * 40);
     }
-    const std::string expected = PageText(rows);
+    const std::string expected = PageText(rows, 4); // the demo is German
     // Rows 1 to 23 are the file's, converted as the text export converts them.
     EXPECT_EQ(r.out.substr(42), expected.substr(42));
     EXPECT_NE(r.out.find("\xC4"), std::string::npos) << "Ä in code page 1252";
+
+    // A Czech page: the status row that reported it received names its set.
+    ScratchDirectory dir;
+    std::vector<Packet> packets;
+    for (int k = 0; k < 5; ++k) {
+        for (const char* number : {"300", "301"}) {
+            test::packets::TestPage czech;
+            czech.number = number;
+            czech.control = std::uint16_t(3U << PageHeader::C12);
+            czech.rows[1] = "Dv~e \x7b\x7e\x7c";
+            const auto more = czech.Packets();
+            packets.insert(packets.end(), more.begin(), more.end());
+        }
+    }
+    test::packets::WriteT42(dir.File("cs.t42"), packets);
+    const CapRun cs = Capture({"--source", dir.File("cs.t42"), "--page", "300", "--format", "utf8"});
+    ASSERT_EQ(cs.code, cap_exit::Ok) << cs.err;
+    EXPECT_EQ(cs.out.substr(41, 12), "Dvše ášě");
 }
 
 TEST(CaptureCommand, FailuresHaveTheirOwnExitCodes)
@@ -205,6 +223,11 @@ TEST(CaptureCommand, AllFromARecordingWritesOneFilePerPageAndSubpage)
         page.number = number;
         page.subcode = subcode;
         page.rows[2] = "Seite " + number;
+        if (subcode == 2) {
+            // A Czech page: its text comes in its own character set.
+            page.control = std::uint16_t(3U << PageHeader::C12);
+            page.rows[3] = "Dv~e \x7b\x7e\x7c";
+        }
         const auto more = page.Packets();
         packets.insert(packets.end(), more.begin(), more.end());
     }
@@ -221,6 +244,10 @@ TEST(CaptureCommand, AllFromARecordingWritesOneFilePerPageAndSubpage)
                                   "--output", dir.File("range")});
     ASSERT_EQ(range.code, cap_exit::Ok) << range.err;
     EXPECT_EQ(FilesIn(dir.File("range")), (std::set<std::string>{"P400-0001.utf8", "P400-0002.utf8"}));
+    EXPECT_EQ(ReadFile(dir.File("range/P400-0002.utf8")).substr(3 * 41, 12), "Dvše ášě");
+    EXPECT_EQ(ReadFile(dir.File("out/P400-0002.txt")).substr(3 * 42, 8), "Dv\x9A"
+                                                                         "e \xE1\x9A"
+                                                                         "e");
 }
 
 TEST(CaptureCommand, DemoPagesBecomePicturesOfThePageSize)

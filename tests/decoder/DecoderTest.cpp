@@ -237,8 +237,9 @@ TEST(StatusRowDecoding, SubcodeFieldsAreDecimalDigitsWithoutCarry)
 TEST(StatusRowDecoding, LanguageNameComesFromBitsOneToThreeOfByteSeven)
 {
     const std::pair<std::uint8_t, const char*> rows[] = {
-        {0x08, "Deutsch"},    {0x01, "Englisch"}, {0x0E, "Reserviert"},  {0x02, "Französisch"},
-        {0x04, "Schwedisch"}, {0x0A, "Spanisch"}, {0x0C, "Italienisch"}, {0xF9, "Deutsch"},
+        {0x08, "Deutsch"},     {0x01, "Englisch"},   {0x0E, "Reserviert"},
+        {0x02, "Französisch"}, {0x04, "Schwedisch"}, {0x0A, "Spanisch"},
+        {0x0C, "Italienisch"}, {0xF9, "Deutsch"},    {0x06, "Tschechisch"},
     };
     for (auto [byte, name] : rows) {
         SCOPED_TRACE(int(byte));
@@ -246,7 +247,22 @@ TEST(StatusRowDecoding, LanguageNameComesFromBitsOneToThreeOfByteSeven)
         c.Reply({0, 0, 0, 0, 0, 0, 0, byte, 0, 0});
         c.decoder.ReadStatusRow(0);
         EXPECT_EQ(c.decoder.LanguageName(), name);
+        EXPECT_EQ(Decoder::LanguageNames[c.decoder.NationalOption()], name);
+        EXPECT_LE(std::string_view(name).size(), 20u);
     }
+}
+
+TEST(StatusRowDecoding, ThePageBufferKeepsTheCharacterSetItWasReadWith)
+{
+    Chip c;
+    c.Reply({0, 0, 0, 0, 0, 0, 0, 0x02, 0, 0}); // French
+    c.decoder.ReadStatusRow(0);
+    c.ReplyPattern(960, 1);
+    c.decoder.ReadPageRows(0);
+    c.Reply({0, 0, 0, 0, 0, 0, 0, 0x08, 0x10, 0}); // the next page, German, not yet received
+    c.decoder.ReadStatusRow(0);
+    EXPECT_EQ(c.decoder.NationalOption(), 4);
+    EXPECT_EQ(c.decoder.PageNationalOption(), 1) << "the text of the page read is still French";
 }
 
 TEST(StatusRowDecoding, EitherNotReceivedBitClearsTheReceivedFlag)

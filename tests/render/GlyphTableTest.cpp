@@ -1,5 +1,9 @@
 #include "render/GlyphTable.h"
 
+#include "RenderTestSupport.h"
+#include "support/ZvbiReference.h"
+
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -89,7 +93,7 @@ TEST(GlyphTableData, MosaicsLightExactlyTheirBlocks)
 
 TEST(GlyphTableData, UnusedLowBitsAreClearEverywhere)
 {
-    for (int glyph = 0; glyph < GlyphCount; ++glyph) {
+    for (int glyph = 0; glyph < GlyphTableSize; ++glyph) {
         for (int r = 0; r < GlyphHeight; ++r) {
             ASSERT_EQ(GlyphTable[glyph * GlyphHeight + r] & 0x3F, 0) << "glyph " << glyph << " row " << r;
         }
@@ -197,6 +201,93 @@ TEST(GlyphChoice, MapsCodesAsTheCellModeSays)
     // 0x7A in separated mosaics: top right, middle right, bottom left and bottom right.
     EXPECT_EQ(Words(0xBA), (std::vector<std::uint16_t>{0, 0x0380, 0x0380, 0x0380, 0, 0x0380, 0x0380, 0x0380,
                                                        0x0380, 0, 0x7380, 0x7380, 0x7380}));
+}
+
+// What the glyphs that the national positions reach depict.
+const std::map<int, char16_t> Depicts{
+    {0x00, u'@'},  {0x01, u'—'},  {0x02, u'¼'},  {0x03, u'£'},  {0x08, u'‖'},  {0x09, u'¾'},  {0x0A, u'÷'},
+    {0x0B, u'←'},  {0x0C, u'½'},  {0x0D, u'→'},  {0x0E, u'↑'},  {0x10, u'É'},  {0x11, u'é'},  {0x14, u'¤'},
+    {0x19, u'å'},  {0x1D, u'Å'},  {0x23, u'#'},  {0x24, u'$'},  {0x40, u'§'},  {0x5B, u'Ä'},  {0x5C, u'Ö'},
+    {0x5D, u'Ü'},  {0x5E, u'^'},  {0x5F, u'_'},  {0x60, u'°'},  {0x7B, u'ä'},  {0x7C, u'ö'},  {0x7D, u'ü'},
+    {0x7E, u'ß'},  {0x100, u'ç'}, {0x101, u'ù'}, {0x102, u'à'}, {0x103, u'ò'}, {0x104, u'è'}, {0x105, u'ì'},
+    {0x106, u'ï'}, {0x107, u'ë'}, {0x108, u'ê'}, {0x109, u'î'}, {0x10A, u'â'}, {0x10B, u'ô'}, {0x10C, u'û'},
+    {0x10D, u'¡'}, {0x10E, u'á'}, {0x10F, u'í'}, {0x110, u'ó'}, {0x111, u'ú'}, {0x112, u'¿'}, {0x113, u'ñ'},
+    {0x114, u'ů'}, {0x115, u'č'}, {0x116, u'ť'}, {0x117, u'ž'}, {0x118, u'ý'}, {0x119, u'ř'}, {0x11A, u'ě'},
+    {0x11B, u'š'},
+};
+
+TEST(NationalGlyphs, EachSetShowsWhatZvbiShowsAtTheNationalPositions)
+{
+    const std::set<int> positions(NationalPositions.begin(), NationalPositions.end());
+    for (int option = 0; option < 8; ++option) {
+        // Option 7 has no subset of its own and is drawn as English.
+        const int reference = option == 7 ? 0 : option;
+        SCOPED_TRACE(test::ZvbiFont(reference).label);
+        for (int g = 0; g < GlyphCount; ++g) {
+            const int drawn = NationalGlyphs[std::size_t(option)][std::size_t(g)];
+            if (positions.count(g) == 0) {
+                ASSERT_EQ(drawn, g) << "only the national positions change";
+                continue;
+            }
+            ASSERT_EQ(Depicts.count(drawn), 1u) << "code " << g;
+            EXPECT_EQ(int(Depicts.at(drawn)), int(test::ZvbiCharacter(reference, std::uint8_t(g))))
+                << "code " << g;
+            // A character that differs from the German one must look different.
+            const bool sameAsGerman = test::ZvbiCharacter(reference, std::uint8_t(g)) ==
+                                      test::ZvbiCharacter(national::German, std::uint8_t(g));
+            EXPECT_EQ(Words(drawn) == Words(g), sameAsGerman) << "code " << g;
+        }
+    }
+}
+
+TEST(NationalGlyphs, AccentedLettersKeepTheCellRules)
+{
+    std::set<std::vector<std::uint16_t>> seen;
+    for (int glyph = 0x20; glyph <= 0x7F; ++glyph) {
+        seen.insert(Words(glyph));
+    }
+    for (int glyph = GlyphCount; glyph < GlyphTableSize; ++glyph) {
+        SCOPED_TRACE(glyph);
+        EXPECT_TRUE(seen.insert(Words(glyph)).second) << "repeats another letter";
+        for (int r = 0; r < GlyphHeight; ++r) {
+            EXPECT_FALSE(Lit(glyph, r, 0) || Lit(glyph, r, 9)) << "columns 0 and 9 stay clear, row " << r;
+        }
+        const bool descends = glyph == 0x100 || glyph == 0x118 || glyph == 0x10D; // ç ý ¡
+        EXPECT_EQ(Words(glyph)[12] != 0, descends);
+    }
+}
+
+TEST(NationalGlyphs, TheRendererDrawsThePagesSet)
+{
+    struct Case
+    {
+        std::uint8_t option;
+        std::vector<std::uint8_t> bytes;
+        int column;
+        int glyph;
+    };
+    const Case cases[] = {
+        {national::German, {0x7B}, 0, 0x7B},
+        {national::English, {0x23}, 0, 0x03},
+        {national::French, {0x7E}, 0, 0x100},
+        {national::CzechSlovak, {0x24}, 0, 0x114},
+        {7, {0x5F}, 0, 0x23},
+        {national::Italian, {0x16, 0x5B}, 1, 0x60}, // among mosaics too
+        {national::PortugueseSpanish, {0x16, 0x40}, 1, 0x10D},
+        {national::English, {0x16, 0x23}, 1, 0xC3}, // a mosaic stays a mosaic
+        {national::English, {0x16, 0x7F}, 1, 0xFF},
+        {national::SwedishFinnishHungarian, {0x9D}, 0, 0x1D}, // bytes 0x80-0x9F are untouched
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "option " << int(c.option) << " byte " << int(c.bytes.back()));
+        Renderer renderer;
+        test::PageBuffer page;
+        std::copy(c.bytes.begin(), c.bytes.end(), page.bytes.begin() + 40);
+        renderer.SetNationalOption(c.option);
+        renderer.RenderPageRows(page.bytes);
+        const std::uint8_t fg = c.bytes.size() > 1 ? 6 : 7;
+        EXPECT_EQ(test::CellAt(renderer.RowsImage(), c.column, 0), test::GlyphCell(c.glyph, fg, 0));
+    }
 }
 
 } // namespace

@@ -26,7 +26,7 @@ inline Cell CellAt(PixelView picture, int column, int top)
 
 /// What a cell must look like: the glyph's set bits in the foreground colour, the rest in
 /// the background colour.
-inline Cell GlyphCell(std::uint8_t glyph, std::uint8_t foreground, std::uint8_t background)
+inline Cell GlyphCell(int glyph, std::uint8_t foreground, std::uint8_t background)
 {
     Cell cell{};
     for (int r = 0; r < GlyphHeight; ++r) {
