@@ -189,14 +189,18 @@ void DecoderChip::WriteStatusRow(int store, const PageHeader& h, bool received)
 void DecoderChip::ApplyRequest(int store)
 {
     Store& s = m_stores[store];
-    s.requested = true;
-    s.found = false;
-    s.collecting = false;
-    s.holding = false;
-    // Until the new page has come in completely, the store holds no received page.
+    // Until the page has come in completely again, the store holds no received page.
     Row& status = m_memory[store][StatusRow];
     status[StatusMissingA] |= StatusMissingABit;
     status[StatusMissingB] |= StatusMissingBBit;
+    s.collecting = false; // a transmission counts only from a header after the request
+    if (s.requested && s.found && s.request == s.active) {
+        return; // the page is found already: wait for a fresh copy of it
+    }
+    s.active = s.request;
+    s.requested = true;
+    s.found = false;
+    s.holding = false;
     WriteOwnColumns(store, static_cast<std::uint8_t>(RequestedMagazine(s.request)),
                     static_cast<std::uint8_t>(s.request[1] & 15),
                     static_cast<std::uint8_t>(s.request[2] & 15), AlphaGreen);

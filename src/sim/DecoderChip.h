@@ -43,6 +43,10 @@ enum class Reception : std::uint8_t
 /// that header carries, the same page included (or of any magazine for a page in serial
 /// mode), so a page alone in its magazine is received too.
 ///
+/// The same request again, while its page is found, starts no new search: row 0 keeps the
+/// page's header and the store its page, and the not-received bits stay set until the
+/// next whole transmission has come in and replaced it.
+///
 /// The first transmission after a request comes straight into page memory: the matching
 /// header clears rows 1 to 23 and writes the status row with the not-received bits set,
 /// the rows follow, and the end of the page clears the bits. Once the store holds a
@@ -93,6 +97,7 @@ private:
     struct Store
     {
         std::array<std::uint8_t, RequestBytes> request{};
+        std::array<std::uint8_t, RequestBytes> active{}; ///< the request in force, to tell a repeat
         bool requested = false;  ///< a request has been made; its magazine's headers go to row 0
         bool found = false;      ///< the requested page's header has come since the request
         bool collecting = false; ///< a transmission of the requested page is coming in

@@ -196,11 +196,21 @@ TEST_F(DecoderChipTest, HeaderRollsGreenWhileSearchingAndKeepsThePageOnceFound)
         EXPECT_EQ(HeaderText(), step.shown);
     }
     EXPECT_EQ(ReadRow(0, 1), Text("101"));
-    // Asking again starts a new search.
+    // Asking for the page again keeps its header and its rows, and waits for a fresh copy.
     Request("101");
-    Air({Header("103", 0, Clocked("Seite 103", "12:00:07"))});
+    EXPECT_FALSE(chip.Received(0));
+    Air({Header("103", 0, Clocked("Seite 103", "12:00:07")), Row(1, 1, "103")});
+    EXPECT_EQ(ReadRow(0, 0)[7], 0x07);
+    EXPECT_EQ(HeaderText(), Clocked("Seite 101", "12:00:07"));
+    EXPECT_EQ(ReadRow(0, 1), Text("101"));
+    Air({Header("101", 0, Clocked("Seite 101", "12:00:08")), Row(1, 1, "neu"), Header("1FF", 0, "")});
+    EXPECT_TRUE(chip.Received(0));
+    EXPECT_EQ(ReadRow(0, 1), Text("neu"));
+    // Asking for another page starts a new search.
+    Request("102");
+    Air({Header("103", 0, Clocked("Seite 103", "12:00:09"))});
     EXPECT_EQ(ReadRow(0, 0)[7], 0x02);
-    EXPECT_EQ(HeaderText(), Clocked("Seite 103", "12:00:07"));
+    EXPECT_EQ(HeaderText(), Clocked("Seite 103", "12:00:09"));
 }
 
 // The next header of its magazine ends a page, whatever page it carries. A page alone in
