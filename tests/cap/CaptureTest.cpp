@@ -9,7 +9,6 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <map>
 #include <set>
 #include <sys/wait.h>
 
@@ -349,24 +348,17 @@ TEST(CaptureCommand, SubpagesSharingASubcodeGetFilesOfTheirOwnAndProblemsAreTold
     }
 }
 
-TEST(CaptureCommand, RevealShowsConcealedTextInThePicturesTheTextHoldsItAlways)
+TEST(CaptureCommand, RevealShowsConcealedTextInThePictures)
 {
     ScratchDirectory dir;
-    std::map<std::string, std::string> files;
-    for (const char* format : {"png", "txt"}) {
-        for (const bool reveal : {false, true}) {
-            const std::string name = std::string(reveal ? "shown." : "hidden.") + format;
-            std::vector<std::string> args{"--page", "700", "--format", format, "--output", dir.File(name)};
-            if (reveal) {
-                args.push_back("--reveal");
-            }
-            const CapRun r = Capture(args);
-            ASSERT_EQ(r.code, cap_exit::Ok) << r.err;
-            files[name] = ReadFile(dir.File(name));
+    for (const char* name : {"hidden.png", "shown.png"}) {
+        std::vector<std::string> args{"--page", "700", "--format", "png", "--output", dir.File(name)};
+        if (name[0] == 's') {
+            args.push_back("--reveal");
         }
+        const CapRun r = Capture(args);
+        ASSERT_EQ(r.code, cap_exit::Ok) << r.err;
     }
-    EXPECT_NE(files["hidden.txt"].find("42"), std::string::npos);
-    EXPECT_EQ(files["hidden.txt"].substr(42), files["shown.txt"].substr(42));
     const QImage hidden(QString::fromStdString(dir.File("hidden.png")));
     const QImage shown(QString::fromStdString(dir.File("shown.png")));
     ASSERT_EQ(hidden.size(), shown.size());
