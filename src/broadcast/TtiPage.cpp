@@ -4,8 +4,9 @@ namespace quav {
 
 std::uint16_t TtiControlMask(int c)
 {
-    // The order in which PS stores the header control bits. The three national option
-    // bits run backwards: bit 7 is C14, bit 9 is C12, so the usual German 8080 sets C14.
+    // The order in which PS stores the header control bits, as TTI inserters transmit them
+    // and tape recovery tools write them: bit 7 is C12, bit 8 C13, bit 9 C14. German pages
+    // (C14 alone) carry PS 8200, French ones (C12 alone) 8080.
     switch (c) {
     case 4:
         return 0x4000;
@@ -24,11 +25,11 @@ std::uint16_t TtiControlMask(int c)
     case 11:
         return 0x0040;
     case 12:
-        return 0x0200;
+        return 0x0080;
     case 13:
         return 0x0100;
     case 14:
-        return 0x0080;
+        return 0x0200;
     default:
         return 0;
     }

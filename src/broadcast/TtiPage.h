@@ -70,11 +70,12 @@ struct TtiSubpage
     /// Control bit C4 to C14 of the page header, as PS stores them:
     /// C4 erase = 0x4000, C5 newsflash = 0x0001, C6 subtitle = 0x0002, C7 suppress header =
     /// 0x0004, C8 update = 0x0008, C9 interrupted sequence = 0x0010, C10 inhibit display =
-    /// 0x0020, C11 magazine serial = 0x0040, C14 = 0x0080, C13 = 0x0100, C12 = 0x0200.
+    /// 0x0020, C11 magazine serial = 0x0040, C12 = 0x0080, C13 = 0x0100, C14 = 0x0200.
     /// Any other number gives false.
     bool Control(int c) const;
     /// The national option: C12 as bit 0, C13 as bit 1, C14 as bit 2, the order in which
-    /// decoder chips report it. So PS 8080 (C14 alone) gives 4, German; 8000 gives 0, English.
+    /// decoder chips report it. So PS 8200 (C14 alone) gives 4, German; 8080 (C12 alone) gives 1, French;
+    /// 8000 gives 0, English.
     int NationalOption() const;
 
     static std::array<TtiRowBytes, tti::DisplayRowCount> BlankRows();

@@ -145,11 +145,11 @@ private:
         }
     }
 
-    void Warn(std::string text)
+    void Warn(TtiProblem problem, std::string text)
     {
         auto& warnings = m_result.warnings;
         if (warnings.size() < tti::MaxWarnings) {
-            warnings.push_back({m_name, m_line, std::move(text)});
+            warnings.push_back({m_name, m_line, std::move(text), problem});
         } else if (warnings.size() == tti::MaxWarnings) {
             warnings.push_back({m_name, 0, "Weitere Meldungen werden nicht angezeigt."});
         }
@@ -163,7 +163,7 @@ private:
             return nullptr;
         }
         if (m_page == nullptr) {
-            Warn("Zeile vor der ersten Seitennummer (PN) übersprungen.");
+            Warn(TtiProblem::LineBeforePage, "Zeile vor der ersten Seitennummer (PN) übersprungen.");
             return nullptr;
         }
         return &m_page->subpages.back();
@@ -178,8 +178,8 @@ private:
         const unsigned number = value.value_or(0);
         const int subpage = int(digits.value_or(0));
         if (!value || !digits || number < 0x100 || number > 0x8FF) {
-            Warn("Ungültige Seitennummer " + Quoted(arg) +
-                 "; die Zeilen bis zur nächsten PN-Zeile werden übersprungen.");
+            Warn(TtiProblem::PageNumber, "Ungültige Seitennummer " + Quoted(arg) +
+                                             "; die Zeilen bis zur nächsten PN-Zeile werden übersprungen.");
             m_skipping = true;
             m_page = nullptr;
             return;
@@ -225,7 +225,7 @@ private:
     {
         const auto value = ParseNumber(UpTo(arg, ','), 10, 4);
         if (!value || *value == 0) {
-            Warn("Ungültige Zykluszeit " + Quoted(arg) + "; Zeile übersprungen.");
+            Warn(TtiProblem::CycleTime, "Ungültige Zykluszeit " + Quoted(arg) + "; Zeile übersprungen.");
             return;
         }
         const std::string_view mode = Trim(After(arg, ','));
@@ -234,7 +234,8 @@ private:
         } else if (mode == "T" || mode == "t") {
             m_cycleMode = TtiCycleMode::Seconds;
         } else if (!mode.empty()) {
-            Warn("Unbekannte Zyklusart " + Quoted(mode) + "; es bleibt bei der bisherigen.");
+            Warn(TtiProblem::CycleTime,
+                 "Unbekannte Zyklusart " + Quoted(mode) + "; es bleibt bei der bisherigen.");
         }
         m_cycleTime = int(*value);
         // The cycle time holds for the current subpage and every one after it.
@@ -259,7 +260,7 @@ private:
     {
         const auto value = ParseNumber(arg, 16, 4);
         if (!value || (*value & ~0x3F7Fu) != 0) {
-            Warn("Ungültiger Subcode " + Quoted(arg) + "; Zeile übersprungen.");
+            Warn(TtiProblem::Subcode, "Ungültiger Subcode " + Quoted(arg) + "; Zeile übersprungen.");
             return;
         }
         if (TtiSubpage* sub = Target()) {
@@ -274,7 +275,7 @@ private:
     {
         const auto value = ParseNumber(arg, 16, 4);
         if (!value) {
-            Warn("Ungültiger Seitenstatus " + Quoted(arg) + "; Zeile übersprungen.");
+            Warn(TtiProblem::PageStatus, "Ungültiger Seitenstatus " + Quoted(arg) + "; Zeile übersprungen.");
             return;
         }
         if (TtiSubpage* sub = Target()) {
@@ -289,7 +290,7 @@ private:
             value = ParseNumber(arg, 16, 1);
         }
         if (!value || *value > 15) {
-            Warn("Ungültige Region " + Quoted(arg) + "; Zeile übersprungen.");
+            Warn(TtiProblem::Region, "Ungültige Region " + Quoted(arg) + "; Zeile übersprungen.");
             return;
         }
         if (TtiSubpage* sub = Target()) {
@@ -301,7 +302,8 @@ private:
     {
         const auto row = ParseNumber(UpTo(arg, ','), 10, 2);
         if (!row || *row >= unsigned(tti::RowCount)) {
-            Warn("Ungültige Zeilennummer in " + Quoted("OL," + std::string(arg)) + "; Zeile übersprungen.");
+            Warn(TtiProblem::RowNumber,
+                 "Ungültige Zeilennummer in " + Quoted("OL," + std::string(arg)) + "; Zeile übersprungen.");
             return;
         }
         TtiSubpage* sub = Current();
@@ -318,7 +320,7 @@ private:
             auto code = static_cast<std::uint8_t>(text[i]);
             if (code == Esc) {
                 if (i + 1 == text.size()) {
-                    Warn("ESC am Zeilenende ohne Zeichen danach; ignoriert.");
+                    Warn(TtiProblem::Escape, "ESC am Zeilenende ohne Zeichen danach; ignoriert.");
                     break;
                 }
                 code = static_cast<std::uint8_t>(static_cast<std::uint8_t>(text[++i]) - 0x40);
@@ -331,8 +333,8 @@ private:
             bytes[column++] = code;
         }
         if (tooLong) {
-            Warn("Seitenzeile " + std::to_string(*row) +
-                 " hat mehr als 40 Zeichen; der Rest wird ignoriert.");
+            Warn(TtiProblem::LongRow, "Seitenzeile " + std::to_string(*row) +
+                                          " hat mehr als 40 Zeichen; der Rest wird ignoriert.");
         }
         if (*row < unsigned(tti::DisplayRowCount)) {
             sub->rows[*row] = bytes;
@@ -358,7 +360,8 @@ private:
             if (value && *value >= 0x100 && *value <= 0x8FF) {
                 link = static_cast<std::uint16_t>(*value);
             } else if (!value && !Trim(field).empty()) {
-                Warn("Ungültige Verweisseite " + Quoted(field) + " in der FL-Zeile; ersetzt durch 8FF.");
+                Warn(TtiProblem::Link,
+                     "Ungültige Verweisseite " + Quoted(field) + " in der FL-Zeile; ersetzt durch 8FF.");
             }
             sub->links[std::size_t(i)] = link;
             rest = After(rest, ',');
@@ -471,7 +474,7 @@ void MergeTtiResult(TtiReadResult& into, TtiReadResult part)
         }
     }
     if (!part.Ok()) {
-        into.warnings.push_back({{}, 0, part.error + " Datei übersprungen."});
+        into.warnings.push_back({{}, 0, part.error + " Datei übersprungen.", TtiProblem::FileSkipped});
         return;
     }
     for (auto& page : part.pages) {
@@ -481,11 +484,45 @@ void MergeTtiResult(TtiReadResult& into, TtiReadResult part)
         if (later != into.pages.end() && later->number == page.number) {
             into.warnings.push_back({page.fileName, 0,
                                      "Seite " + TtiPageNumberText(page.number) + " gibt es schon in " +
-                                         later->fileName + "; übersprungen."});
+                                         later->fileName + "; übersprungen.",
+                                     TtiProblem::DuplicatePage});
             continue;
         }
         into.pages.insert(later, std::move(page));
     }
+}
+
+std::vector<std::string> TtiMessageLines(const std::vector<TtiMessage>& messages)
+{
+    struct Group
+    {
+        const TtiMessage* first;
+        int more;
+    };
+    std::vector<Group> groups;
+    for (const TtiMessage& m : messages) {
+        const auto same = [&m](const Group& g) {
+            return !m.file.empty() && g.first->file == m.file && g.first->problem == m.problem;
+        };
+        const auto it = std::find_if(groups.begin(), groups.end(), same);
+        if (it == groups.end()) {
+            groups.push_back({&m, 0});
+        } else {
+            ++it->more;
+        }
+    }
+    std::vector<std::string> lines;
+    lines.reserve(groups.size());
+    for (const Group& g : groups) {
+        std::string line = g.first->Text();
+        if (g.more == 1) {
+            line += " (und eine weitere Stelle)";
+        } else if (g.more > 1) {
+            line += " (und " + std::to_string(g.more) + " weitere Stellen)";
+        }
+        lines.push_back(std::move(line));
+    }
+    return lines;
 }
 
 TtiReadResult ReadTtiPath(const std::filesystem::path& path)

@@ -10,12 +10,31 @@
 
 namespace quav {
 
+/// What a message is about. Messages of one kind in one file are told to the user as one.
+enum class TtiProblem
+{
+    Other,
+    LineBeforePage, ///< a line before the first PN line
+    PageNumber,     ///< a damaged PN line: its block is skipped
+    CycleTime,
+    Subcode,
+    PageStatus, ///< a damaged PS line
+    Region,
+    RowNumber,
+    Escape,
+    LongRow, ///< an OL line with more than 40 characters
+    Link,
+    DuplicatePage, ///< a page number that an earlier file already had
+    FileSkipped,
+};
+
 /// A line of a TTI file that could not be used as it stands, in German for the user.
 struct TtiMessage
 {
     std::string file; ///< file name, empty for text parsed from memory
     int line = 0;     ///< 1-based; 0 when the message is about the whole file
     std::string text;
+    TtiProblem problem = TtiProblem::Other;
 
     /// "seite.tti, Zeile 12: ..." or just the text when there is neither file nor line.
     std::string Text() const;
@@ -56,6 +75,11 @@ TtiReadResult ReadTtiFolder(const std::filesystem::path& folder);
 /// Adds the pages and warnings of `part` to `into`, keeping the pages sorted. A page number
 /// that `into` already has is skipped with a warning; a failed `part` becomes a warning.
 void MergeTtiResult(TtiReadResult& into, TtiReadResult part);
+
+/// The messages as lines for the user, one per file and kind of problem: the first message
+/// of each kind, followed by how many more places in the file had the same problem.
+/// Messages without a file name stand alone. In the order the problems first came.
+std::vector<std::string> TtiMessageLines(const std::vector<TtiMessage>& messages);
 
 /// ReadTtiFolder for a folder, ReadTtiFile for anything else.
 TtiReadResult ReadTtiPath(const std::filesystem::path& path);

@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <thread>
 
 namespace quav {
@@ -85,11 +86,16 @@ std::string PageName(std::uint16_t number)
 
 } // namespace
 
-std::string CaptureFileName(const CapturedPage& page, CaptureFormat format)
+std::string CaptureFileName(const CapturedPage& page, CaptureFormat format, int copy)
 {
-    char name[32];
-    std::snprintf(name, sizeof name, "P%03X-%04X.%s", unsigned(page.number), unsigned(page.subcode),
-                  FormatExtension(format));
+    char name[48];
+    if (copy > 0) {
+        std::snprintf(name, sizeof name, "P%03X-%04X-%d.%s", unsigned(page.number), unsigned(page.subcode),
+                      copy + 1, FormatExtension(format));
+    } else {
+        std::snprintf(name, sizeof name, "P%03X-%04X.%s", unsigned(page.number), unsigned(page.subcode),
+                      FormatExtension(format));
+    }
     return name;
 }
 
@@ -149,6 +155,7 @@ int CaptureCommand::RunSimulated(const CaptureOptions& options)
         m_err << "quav-videotext-cap: " << error.message << '\n';
         return ExitCodeFor(error.fault);
     }
+    ReportSourceProblems(input);
     if (options.singlePage) {
         return AcquireOnBoard(options, input);
     }
@@ -156,6 +163,13 @@ int CaptureCommand::RunSimulated(const CaptureOptions& options)
         return CollectFromRecording(options, input);
     }
     return CollectFromPages(options, input);
+}
+
+void CaptureCommand::ReportSourceProblems(const BroadcastInput& input)
+{
+    for (const std::string& line : TtiMessageLines(input.warnings)) {
+        m_err << "quav-videotext-cap: " << line << '\n';
+    }
 }
 
 int CaptureCommand::AcquireOnBoard(const CaptureOptions& options, const BroadcastInput& input)
@@ -385,7 +399,7 @@ bool CaptureCommand::WriteFile(const CaptureOptions& options, const CapturedPage
 {
     std::string error;
     if (options.format == CaptureFormat::Bmp || options.format == CaptureFormat::Png) {
-        if (!SavePageImage(page, options.format, path, error)) {
+        if (!SavePageImage(page, options.format, options.reveal, path, error)) {
             m_err << "quav-videotext-cap: " << error << '\n';
             return false;
         }
@@ -431,17 +445,21 @@ int CaptureCommand::WriteAll(const CaptureOptions& options, const std::vector<Ca
         m_err << "quav-videotext-cap: Der Ordner \"" << folder.string() << "\" kann nicht angelegt werden.\n";
         return cap_exit::OutputFailed;
     }
-    std::size_t done = 0;
+    // Subpages that share a subcode (TTI pages often leave every SC at 0000) each get a file.
+    std::map<std::uint32_t, int> copies; // by page number and subcode
+    std::size_t written = 0;
     for (const CapturedPage& page : pages) {
-        Progress("Schreibe " + std::to_string(++done) + " von " + std::to_string(pages.size()));
-        if (!WriteFile(options, page, (folder / CaptureFileName(page, options.format)).string())) {
+        Progress("Schreibe " + std::to_string(written + 1) + " von " + std::to_string(pages.size()));
+        const int copy = copies[std::uint32_t(page.number) << 16 | page.subcode]++;
+        if (!WriteFile(options, page, (folder / CaptureFileName(page, options.format, copy)).string())) {
             EndProgress();
             return cap_exit::OutputFailed;
         }
+        ++written;
     }
     EndProgress();
-    m_err << pages.size() << (pages.size() == 1 ? " Seite" : " Seiten") << " gespeichert in "
-          << folder.string() << '\n';
+    m_err << written << (written == 1 ? " Seite" : " Seiten") << " gespeichert in " << folder.string()
+          << '\n';
     return cap_exit::Ok;
 }
 

@@ -37,9 +37,10 @@ struct CapturedPage
     std::uint8_t nationalOption = 4; ///< the page's character set, 0 to 7 (4 German)
 };
 
-/// Writes a page in a picture format (bmp or png) to `path`; false with a German message.
-/// Supplied by the renderer's side of the command.
-bool SavePageImage(const CapturedPage& page, CaptureFormat format, const std::string& path,
+/// Writes a page in a picture format (bmp or png) to `path`, with concealed text shown when
+/// `reveal` is set; false with a German message. Supplied by the renderer's side of the
+/// command.
+bool SavePageImage(const CapturedPage& page, CaptureFormat format, bool reveal, const std::string& path,
                    std::string& error);
 
 /// quav-videotext-cap: acquires pages and writes them as text or pictures.
@@ -53,7 +54,9 @@ bool SavePageImage(const CapturedPage& page, CaptureFormat format, const std::st
 ///
 /// Lists, ranges and `all` are taken from a recording in one pass through a page cache,
 /// and from TTI pages and the demo service page by page; each page and subpage becomes a
-/// file of its own ("P100-0001.png").
+/// file of its own ("P100-0001.png"), subpages that share a subcode too ("P100-0001-2.png").
+/// What the TTI reader skipped or repaired goes to the error stream, one line per file and
+/// problem.
 class CaptureCommand
 {
 public:
@@ -84,6 +87,7 @@ private:
     int WriteAll(const CaptureOptions& options, const std::vector<CapturedPage>& pages);
     int WriteSingle(const CaptureOptions& options, const CapturedPage& page);
     bool WriteFile(const CaptureOptions& options, const CapturedPage& page, const std::string& path);
+    void ReportSourceProblems(const BroadcastInput& input);
     int ReportMissing(const CaptureOptions& options, const std::vector<CapturedPage>& pages);
     void Progress(const std::string& text, bool force = false);
     void EndProgress();
@@ -97,7 +101,8 @@ private:
     PortOpener m_openPorts;
 };
 
-/// "P100-0001.png": the file name of a page and subpage in a format.
-std::string CaptureFileName(const CapturedPage& page, CaptureFormat format);
+/// "P100-0001.png": the file name of a page and subpage in a format. `copy` counts the
+/// subpages of the page with the same subcode before this one: 1 gives "P100-0001-2.png".
+std::string CaptureFileName(const CapturedPage& page, CaptureFormat format, int copy = 0);
 
 } // namespace quav

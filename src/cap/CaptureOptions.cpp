@@ -142,6 +142,8 @@ bool ParseCaptureOptions(const std::vector<std::string>& args, CaptureOptions& o
             options.help = true;
         } else if (name == "--hardware" && !hasValue) {
             options.hardware = true;
+        } else if (name == "--reveal" && !hasValue) {
+            options.reveal = true;
         } else if (name == "--source") {
             if (!takeValue()) {
                 return false;
@@ -210,6 +212,7 @@ std::string CaptureUsage()
 {
     return "Aufruf: quav-videotext-cap [--source DATEI|ORDNER|demo] [--hardware] [--page SEITEN]\n"
            "                           [--format txt|utf8|bmp|png] [--output PFAD] [--timeout S]\n"
+           "                           [--reveal]\n"
            "\n"
            "Holt Videotext-Seiten und speichert sie als Text oder Bild.\n"
            "\n"
@@ -222,8 +225,10 @@ std::string CaptureUsage()
            "                   bmp oder png (Bild 400 x 312); Vorgabe txt\n"
            "  --output PFAD    eine Seite: Datei (ohne: Text auf die Standardausgabe);\n"
            "                   mehrere Seiten: Ordner, je Seite und Unterseite eine Datei\n"
-           "                   wie P100-0001.png (ohne: der aktuelle Ordner)\n"
+           "                   wie P100-0001.png (ohne: der aktuelle Ordner); Unterseiten mit\n"
+           "                   gleichem Subcode werden P100-0001-2.png, P100-0001-3.png ...\n"
            "  --timeout S      so lange wird auf eine Seite gewartet, Vorgabe 30 Sekunden\n"
+           "  --reveal         verdeckten Text zeigen (in den Textformaten steht er immer)\n"
            "\n"
            "Rückgabewerte: 0 erfolgreich, 1 Ausgabe nicht schreibbar, 2 falscher Aufruf,\n"
            "3 Quelle fehlt oder ist nicht lesbar, 4 Quelle enthält keinen Videotext,\n"

@@ -31,6 +31,8 @@ struct CaptureOptions
     CaptureFormat format = CaptureFormat::Txt;
     std::string output; ///< empty: standard output for a single page, else the current folder
     double timeoutSeconds = 30.0;
+    /// Concealed text is shown in the pictures too (the text formats always hold it).
+    bool reveal = false;
     bool help = false;
 };
 

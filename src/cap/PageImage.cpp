@@ -9,13 +9,14 @@
 
 namespace quav {
 
-bool SavePageImage(const CapturedPage& page, CaptureFormat format, const std::string& path,
+bool SavePageImage(const CapturedPage& page, CaptureFormat format, bool reveal, const std::string& path,
                    std::string& error)
 {
     // The page as the viewer draws it: the header row buffer in row 0, rows 1 to 23 of the
-    // page buffer below, concealed text hidden.
+    // page buffer below, concealed text hidden unless revealed.
     Renderer renderer;
     renderer.SetNationalOption(page.nationalOption);
+    renderer.Reveal = reveal;
     renderer.RenderHeaderRow(page.headerRow);
     renderer.RenderPageRows(page.pageRows);
     const QImage image = ToQImage(renderer.PageImage());

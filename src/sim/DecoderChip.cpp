@@ -7,7 +7,9 @@ using namespace decoder;
 namespace {
 
 constexpr std::uint8_t CareBit = 0x10;    // request digit byte: this digit must match
-constexpr std::uint8_t AlphaWhite = 0x07; // column 7: the header text starts white
+constexpr std::uint8_t AlphaWhite = 0x07; // column 7 once found: the header text starts white
+constexpr std::uint8_t AlphaGreen = 0x02; // column 7 while searching: the rolling header shows green
+constexpr std::size_t ClockColumn = 32;   // columns 32 to 39 of a header: the clock
 constexpr std::uint8_t Space = 0x20;
 
 char HexDigit(unsigned value)
@@ -148,10 +150,11 @@ bool DecoderChip::Matches(const std::array<std::uint8_t, RequestBytes>& request,
            digit(request[5], h.subcode[1], 7) && digit(request[6], h.subcode[0], 15);
 }
 
-void DecoderChip::WriteOwnColumns(int store, std::uint8_t magazine, std::uint8_t tens, std::uint8_t units)
+void DecoderChip::WriteOwnColumns(int store, std::uint8_t magazine, std::uint8_t tens, std::uint8_t units,
+                                  std::uint8_t column7)
 {
-    // The chip's own columns 0 to 7 of row 0: the page number it is after, and a white
-    // alphanumeric code so that the broadcast header text starts white.
+    // The chip's own columns 0 to 7 of row 0: the page number it is after, and the
+    // alphanumeric colour that the broadcast header text starts in.
     Row& row = m_memory[store][0];
     row[0] = 'P';
     row[1] = static_cast<std::uint8_t>(HexDigit(magazine));
@@ -160,33 +163,63 @@ void DecoderChip::WriteOwnColumns(int store, std::uint8_t magazine, std::uint8_t
     row[4] = Space;
     row[5] = Space;
     row[6] = Space;
-    row[7] = AlphaWhite;
+    row[7] = column7;
+}
+
+void DecoderChip::WriteStatusRow(int store, const PageHeader& h, bool received)
+{
+    Row& status = m_memory[store][StatusRow];
+    status.fill(0);
+    const unsigned c = h.control;
+    status[0] = h.units;
+    status[1] = h.tens;
+    status[StatusSubcodeUnits] = h.subcode[0];
+    status[StatusSubcodeTens] = static_cast<std::uint8_t>(h.subcode[1] | ((c >> 4) & 1U) << 3);
+    status[StatusSubcodeHundreds] = h.subcode[2];
+    status[StatusSubcodeThousands] = static_cast<std::uint8_t>(h.subcode[3] | ((c >> 5) & 3U) << 2);
+    status[6] = static_cast<std::uint8_t>((c >> 7) & 15U);
+    status[StatusLanguage] = static_cast<std::uint8_t>((c >> 11) & 15U); // C11 in bit 0, C12-C14 in bits 1-3
+    status[StatusMissingA] = static_cast<std::uint8_t>(h.magazine & 7);
+    if (!received) {
+        status[StatusMissingA] |= StatusMissingABit;
+        status[StatusMissingB] = StatusMissingBBit;
+    }
 }
 
 void DecoderChip::ApplyRequest(int store)
 {
     Store& s = m_stores[store];
-    s.requested = true;
-    s.collecting = false;
-    // Until the new page has come in completely, the store holds no received page.
+    // Until the page has come in completely again, the store holds no received page.
     Row& status = m_memory[store][StatusRow];
     status[StatusMissingA] |= StatusMissingABit;
     status[StatusMissingB] |= StatusMissingBBit;
+    s.collecting = false; // a transmission counts only from a header after the request
+    if (s.requested && s.found && s.request == s.active) {
+        return; // the page is found already: wait for a fresh copy of it
+    }
+    s.active = s.request;
+    s.requested = true;
+    s.found = false;
+    s.holding = false;
     WriteOwnColumns(store, static_cast<std::uint8_t>(RequestedMagazine(s.request)),
                     static_cast<std::uint8_t>(s.request[1] & 15),
-                    static_cast<std::uint8_t>(s.request[2] & 15));
+                    static_cast<std::uint8_t>(s.request[2] & 15), AlphaGreen);
 }
 
 void DecoderChip::PageCompleted(const AssembledPage& page)
 {
     for (int i = 0; i < Stores; ++i) {
         Store& s = m_stores[i];
-        if (s.collecting && RequestedMagazine(s.request) == page.header.magazine) {
-            s.collecting = false;
-            Row& status = m_memory[i][StatusRow];
-            status[StatusMissingA] &= static_cast<std::uint8_t>(~StatusMissingABit);
-            status[StatusMissingB] &= static_cast<std::uint8_t>(~StatusMissingBBit);
+        if (!s.collecting || RequestedMagazine(s.request) != page.header.magazine) {
+            continue;
         }
+        s.collecting = false;
+        s.holding = true;
+        auto& memory = m_memory[i];
+        for (int r = 1; r < PageRowCount; ++r) {
+            memory[r] = page.rows[r];
+        }
+        WriteStatusRow(i, page.header, true);
     }
 }
 
@@ -199,32 +232,27 @@ void DecoderChip::PageStarted(const AssembledPage& page)
             continue;
         }
         auto& memory = m_memory[i];
-        // The rolling header: every header of the magazine passes through row 0.
-        for (std::size_t c = HeaderTextColumn; c < Columns; ++c) {
+        const bool matches = Matches(s.request, h);
+        // While searching, every header of the magazine passes through row 0; the header
+        // of the page found stays, and only the clock follows the later ones.
+        const std::size_t from = s.found ? ClockColumn : HeaderTextColumn;
+        for (std::size_t c = from; c < Columns; ++c) {
             memory[0][c] = page.rows[0][c];
         }
-        if (!Matches(s.request, h)) {
+        if (!matches) {
             continue;
         }
-        for (int r = 1; r < PageRowCount; ++r) {
-            memory[r].fill(Space);
+        if (!s.found) {
+            s.found = true;
+            WriteOwnColumns(i, h.magazine, h.tens, h.units, AlphaWhite);
         }
-        WriteOwnColumns(i, h.magazine, h.tens, h.units);
-        Row& status = memory[StatusRow];
-        status.fill(0);
-        const unsigned c = h.control;
-        status[0] = h.units;
-        status[1] = h.tens;
-        status[StatusSubcodeUnits] = h.subcode[0];
-        status[StatusSubcodeTens] = static_cast<std::uint8_t>(h.subcode[1] | ((c >> 4) & 1U) << 3);
-        status[StatusSubcodeHundreds] = h.subcode[2];
-        status[StatusSubcodeThousands] = static_cast<std::uint8_t>(h.subcode[3] | ((c >> 5) & 3U) << 2);
-        status[6] = static_cast<std::uint8_t>((c >> 7) & 15U);
-        status[StatusLanguage] =
-            static_cast<std::uint8_t>((c >> 11) & 15U); // C11 in bit 0, C12-C14 in bits 1-3
-        status[StatusMissingA] = static_cast<std::uint8_t>((h.magazine & 7) | StatusMissingABit);
-        status[StatusMissingB] = StatusMissingBBit;
         s.collecting = true;
+        if (!s.holding) {
+            for (int r = 1; r < PageRowCount; ++r) {
+                memory[r].fill(Space);
+            }
+            WriteStatusRow(i, h, false);
+        }
     }
 }
 
@@ -235,7 +263,8 @@ void DecoderChip::RowReceived(const AssembledPage& page, int row)
     }
     for (int i = 0; i < Stores; ++i) {
         const Store& s = m_stores[i];
-        if (s.collecting && RequestedMagazine(s.request) == page.header.magazine) {
+        // A store that holds a received page keeps it until the next one is complete.
+        if (s.collecting && !s.holding && RequestedMagazine(s.request) == page.header.magazine) {
             m_memory[i][row] = page.rows[row];
         }
     }

@@ -34,12 +34,26 @@ enum class Reception : std::uint8_t
 /// row (see DecoderRegisters.h for the bytes the driver reads; bytes 0, 1 and 6 hold the
 /// page units, tens and C7 to C10, byte 8 bits 0 to 2 the magazine).
 ///
-/// Acquisition per store: every header of the requested magazine rolls columns 8 to 39 of
-/// row 0 (so the clock runs); a header that matches the request clears rows 1 to 23,
-/// writes the status row with the not-received bits set and starts collecting the rows of
-/// its magazine; when the page ends (page assembly decides when) the not-received bits are
-/// cleared. Each subpage replaces the one before. Text bytes arrive without their parity
-/// bit; one with a parity error is stored as a space.
+/// Acquisition per store, as decoder chips of this kind do it: after a request the chip
+/// searches. Every header of the requested magazine rolls through row 0, with a green
+/// alphanumeric code in column 7 so that the searching header shows green. A header that
+/// matches the request finds the page: row 0 keeps that header (column 7 white again) and
+/// from then on only its last eight characters, the clock, follow the later headers of the
+/// magazine. The page counts as received at the next header of its magazine, whatever page
+/// that header carries, the same page included (or of any magazine for a page in serial
+/// mode), so a page alone in its magazine is received too.
+///
+/// The same request again, while its page is found, starts no new search: row 0 keeps the
+/// page's header and the store its page, and the not-received bits stay set until the
+/// next whole transmission has come in and replaced it.
+///
+/// The first transmission after a request comes straight into page memory: the matching
+/// header clears rows 1 to 23 and writes the status row with the not-received bits set,
+/// the rows follow, and the end of the page clears the bits. Once the store holds a
+/// received page, each later transmission of it (the same subpage again or the next one)
+/// is gathered aside and replaces the store's page whole when it ends, so a reader always
+/// finds a complete page whose status row belongs to it. Text bytes arrive without their
+/// parity bit; one with a parity error is stored as a space.
 class DecoderChip final : public I2cTarget, private PageAssemblyListener
 {
 public:
@@ -83,8 +97,11 @@ private:
     struct Store
     {
         std::array<std::uint8_t, RequestBytes> request{};
-        bool requested = false;  ///< a request has been made; its magazine's headers roll row 0
-        bool collecting = false; ///< the requested page is coming in right now
+        std::array<std::uint8_t, RequestBytes> active{}; ///< the request in force, to tell a repeat
+        bool requested = false;  ///< a request has been made; its magazine's headers go to row 0
+        bool found = false;      ///< the requested page's header has come since the request
+        bool collecting = false; ///< a transmission of the requested page is coming in
+        bool holding = false;    ///< the store holds the page received since the request
     };
 
     void PageCompleted(const AssembledPage& page) override;
@@ -92,7 +109,9 @@ private:
     void RowReceived(const AssembledPage& page, int row) override;
 
     void ApplyRequest(int store);
-    void WriteOwnColumns(int store, std::uint8_t magazine, std::uint8_t tens, std::uint8_t units);
+    void WriteOwnColumns(int store, std::uint8_t magazine, std::uint8_t tens, std::uint8_t units,
+                         std::uint8_t column7);
+    void WriteStatusRow(int store, const PageHeader& header, bool received);
     static int RequestedMagazine(const std::array<std::uint8_t, RequestBytes>& request);
     static bool Matches(const std::array<std::uint8_t, RequestBytes>& request, const PageHeader& header);
 

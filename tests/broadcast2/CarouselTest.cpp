@@ -119,9 +119,9 @@ TEST(DemoCarousel, EveryPageAndSubpageIsReceivedThroughTheBoardWithin30SecondsBy
 
 TEST(Carousel, HeadersCarryNumberSubcodeControlBitsAndTheClockOfTheService)
 {
-    // PS 8040 sets C11 (serial), PS 4000 C4 (erase); the national option bits of PS 8280
-    // are C12 and C14, the order decoders report them: 1 + 4 = 5.
-    const auto pages = Parse("PN,1F000\nSC,0000\nPS,8280\nOL,1,A\n"
+    // PS 8040 sets C11 (serial), PS 4000 C4 (erase); the national option bits of PS 8300
+    // are C13 and C14, Italian: 2 + 4 = 6 in the order decoders report them.
+    const auto pages = Parse("PN,1F000\nSC,0000\nPS,8300\nOL,1,A\n"
                              "PN,53405\nSC,3F7E\nPS,C040\nOL,1,B\n");
     SetClock clock;
     std::tm local{};
@@ -148,7 +148,7 @@ TEST(Carousel, HeadersCarryNumberSubcodeControlBitsAndTheClockOfTheService)
     }
     ASSERT_EQ(headers.size(), 2u);
     const PageHeader& a = headers.at(0x1F0);
-    EXPECT_EQ(a.NationalOption(), 5);
+    EXPECT_EQ(a.NationalOption(), 6);
     EXPECT_FALSE(a.Serial());
     EXPECT_EQ(SubcodeOf(a), 0);
     const PageHeader& b = headers.at(0x534);

@@ -284,6 +284,124 @@ TEST(CaptureCommand, DemoPagesBecomePicturesOfThePageSize)
     EXPECT_EQ(bmp.size(), QSize(400, 312));
 }
 
+// A page is received at the next header of its magazine, whatever page that is, so a page
+// alone in its magazine comes through the decoder in every shape a source can have.
+TEST(CaptureCommand, APageAloneInItsMagazineComesInEveryShapeOfSource)
+{
+    ScratchDirectory dir;
+    const auto write = [&dir](const std::string& name, const std::string& text) {
+        fs::create_directories(fs::path(dir.File(name)).parent_path());
+        std::ofstream(dir.File(name), std::ios::binary) << text;
+    };
+    write("one/P700.tti", "PN,70000\nSC,0000\nPS,8200\nOL,1,Seite allein\n");
+    write("each/P100.tti", "PN,10000\nPS,8200\nOL,1,Seite 100 allein\n");
+    write("each/P200.tti", "PN,20000\nPS,8200\nOL,1,Seite 200 allein\n");
+    write("each/P300.tti", "PN,30000\nPS,8200\nOL,1,Seite 300 allein\n");
+    write("sub/P500.tti", "CT,1,T\nPN,50001\nSC,0001\nPS,8200\nOL,1,Tafel eins\n"
+                          "PN,50002\nSC,0002\nPS,8200\nOL,1,Tafel eins\n");
+    test::packets::TestPage repeated;
+    repeated.number = "4A1";
+    repeated.rows[1] = "immer dieselbe Seite";
+    std::vector<Packet> packets;
+    for (int i = 0; i < 3; ++i) {
+        repeated.headerText = test::packets::ClockText("4A1 Archiv", 3600 + i);
+        const auto more = repeated.Packets();
+        packets.insert(packets.end(), more.begin(), more.end());
+    }
+    test::packets::WriteT42(dir.File("rec.t42"), packets);
+
+    const struct
+    {
+        const char* shape;
+        std::string source;
+        const char* page;
+        const char* row1;
+    } cases[] = {
+        {"one page in a folder", dir.File("one"), "700", "Seite allein"},
+        {"one page per magazine", dir.File("each"), "200", "Seite 200 allein"},
+        {"a page with subpages alone in its magazine", dir.File("sub/P500.tti"), "500", "Tafel eins"},
+        {"a recording that repeats one page", dir.File("rec.t42"), "4A1", "immer dieselbe Seite"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.shape);
+        const CapRun r =
+            Capture({"--source", c.source, "--page", c.page, "--format", "utf8", "--timeout", "5"});
+        ASSERT_EQ(r.code, cap_exit::Ok) << r.err;
+        const std::string header = r.out.substr(0, r.out.find('\n'));
+        EXPECT_NE(header.find(c.page), std::string::npos) << header;
+        const std::size_t second = header.size() + 1;
+        EXPECT_NE(r.out.substr(second, r.out.find('\n', second) - second).find(c.row1), std::string::npos)
+            << r.out;
+    }
+}
+
+// Real archives: TTI files that repeat a page number within one file or across files, or
+// that hold damaged lines.
+TEST(CaptureCommand, SubpagesSharingASubcodeGetFilesOfTheirOwnAndProblemsAreToldOncePerFile)
+{
+    ScratchDirectory dir;
+    fs::create_directories(dir.File("in"));
+    const std::string tooLong(45, 'x');
+    std::ofstream(dir.File("in/a.tti"), std::ios::binary)
+        << "PN,10000\nOL,1,eins\nOL,2," << tooLong << "\nPN,10000\nPS,82G0\nOL,1,zwei\nOL,3," << tooLong
+        << "\nPN,10000\nOL,1,drei\n";
+    std::ofstream(dir.File("in/b.tti"), std::ios::binary)
+        << "PN,10000\nOL,1,noch einmal\nPN,20000\nOL,1,zweihundert\n";
+    const CapRun r = Capture({"--source", dir.File("in"), "--page", "all", "--output", dir.File("out")});
+    ASSERT_EQ(r.code, cap_exit::Ok) << r.err;
+    EXPECT_EQ(FilesIn(dir.File("out")), (std::set<std::string>{"P100-0000.txt", "P100-0000-2.txt",
+                                                               "P100-0000-3.txt", "P200-0000.txt"}));
+    EXPECT_EQ(ReadFile(dir.File("out/P100-0000-3.txt")).substr(42, 4), "drei");
+    EXPECT_NE(r.err.find("4 Seiten gespeichert"), std::string::npos) << r.err;
+    const struct
+    {
+        const char* problem;
+        const char* file;
+        const char* more;
+    } problems[] = {
+        {"mehr als 40 Zeichen", "a.tti, Zeile 3", " (und eine weitere Stelle)"},
+        {"Ungültiger Seitenstatus", "a.tti, Zeile 5", ""},
+        {"Seite 100 gibt es schon in a.tti", "b.tti", ""},
+    };
+    for (const auto& p : problems) {
+        SCOPED_TRACE(p.problem);
+        const std::size_t at = r.err.find(p.problem);
+        ASSERT_NE(at, std::string::npos) << r.err;
+        EXPECT_EQ(r.err.find(p.problem, at + 1), std::string::npos) << "one line per file and problem";
+        const std::size_t begin = r.err.rfind('\n', at) + 1;
+        const std::string line = r.err.substr(begin, r.err.find('\n', at) - begin);
+        EXPECT_EQ(line.find(std::string("quav-videotext-cap: ") + p.file), 0u) << line;
+        EXPECT_TRUE(line.ends_with(p.more)) << line;
+    }
+}
+
+TEST(CaptureCommand, RevealShowsConcealedTextInThePictures)
+{
+    ScratchDirectory dir;
+    for (const char* name : {"hidden.png", "shown.png"}) {
+        std::vector<std::string> args{"--page", "700", "--format", "png", "--output", dir.File(name)};
+        if (name[0] == 's') {
+            args.push_back("--reveal");
+        }
+        const CapRun r = Capture(args);
+        ASSERT_EQ(r.code, cap_exit::Ok) << r.err;
+    }
+    const QImage hidden(QString::fromStdString(dir.File("hidden.png")));
+    const QImage shown(QString::fromStdString(dir.File("shown.png")));
+    ASSERT_EQ(hidden.size(), shown.size());
+    // Row 16 holds the concealed answer; the header row with its clock is left out.
+    int differing = 0;
+    for (int y = 13; y < hidden.height(); ++y) {
+        for (int x = 0; x < hidden.width(); ++x) {
+            if (hidden.pixel(x, y) != shown.pixel(x, y)) {
+                ++differing;
+                EXPECT_EQ(y / 13, 16) << x << "," << y;
+            }
+        }
+    }
+    EXPECT_GT(differing, 0);
+}
+
 TEST(CaptureProgram, PrintsDemoPage100AsText)
 {
     const std::string command = std::string(QUAV_CAP_BINARY) + " --source demo --page 100 --format utf8";

@@ -61,6 +61,17 @@ protected:
         s.resize(40, ' ');
         return {s.begin(), s.end()};
     }
+    /// Header text of 32 columns: `title` from column 8, the clock in columns 32 to 39.
+    static std::string Clocked(std::string title, const char* clock)
+    {
+        title.resize(24, ' ');
+        return title + clock;
+    }
+    std::string HeaderText(int store = 0)
+    {
+        const auto row0 = ReadRow(store, 0);
+        return {row0.begin() + 8, row0.end()};
+    }
 
     DecoderChip chip;
 };
@@ -133,7 +144,7 @@ TEST_F(DecoderChipTest, AcquiresTheRequestedPageAndReportsItCompleteAtTheNextHea
 {
     Request("100");
     EXPECT_FALSE(chip.Received(0));
-    EXPECT_EQ(ReadRow(0, 0, 8), (std::vector<std::uint8_t>{'P', '1', '0', '0', ' ', ' ', ' ', 0x07}));
+    EXPECT_EQ(ReadRow(0, 0, 8), (std::vector<std::uint8_t>{'P', '1', '0', '0', ' ', ' ', ' ', 0x02}));
 
     Air({Header("100", 0x0003, "Kopf 100", 1U << 14), Row(1, 1, "Zeile eins"), Row(2, 2, "anderes Magazin"),
          Row(1, 23, "Zeile 23")});
@@ -152,10 +163,90 @@ TEST_F(DecoderChipTest, AcquiresTheRequestedPageAndReportsItCompleteAtTheNextHea
     EXPECT_EQ(done[StatusLanguage] >> 1 & 7, 4) << "German";
     EXPECT_EQ(done[StatusMissingA] & StatusMissingABit, 0);
     EXPECT_EQ(done[StatusMissingB] & StatusMissingBBit, 0);
-    // the header of 1A0 rolled through row 0, behind the chip's own columns
-    const auto row0 = ReadRow(0, 0);
-    EXPECT_EQ(std::string(row0.begin() + 8, row0.begin() + 16), "Kopf 1A0");
-    EXPECT_EQ(std::string(row0.begin(), row0.begin() + 4), "P100");
+}
+
+// While searching, every header of the magazine is shown, marked green; once the page is
+// found its header stays (white), and only the clock follows the later headers.
+TEST_F(DecoderChipTest, HeaderRollsGreenWhileSearchingAndKeepsThePageOnceFound)
+{
+    Request("101");
+    EXPECT_EQ(ReadRow(0, 0, 8), (std::vector<std::uint8_t>{'P', '1', '0', '1', ' ', ' ', ' ', 0x02}));
+    const struct
+    {
+        const char* page;
+        const char* clock;
+        std::uint8_t column7;
+        std::string shown;
+    } steps[] = {
+        {"100", "12:00:00", 0x02, Clocked("Seite 100", "12:00:00")},
+        {"102", "12:00:01", 0x02, Clocked("Seite 102", "12:00:01")},
+        {"101", "12:00:02", 0x07, Clocked("Seite 101", "12:00:02")},
+        {"102", "12:00:03", 0x07, Clocked("Seite 101", "12:00:03")},
+        {"1FF", "12:00:04", 0x07, Clocked("Seite 101", "12:00:04")},
+        {"101", "12:00:05", 0x07, Clocked("Seite 101", "12:00:05")},
+        {"201", "12:00:06", 0x07, Clocked("Seite 101", "12:00:05")}, // another magazine
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.page);
+        Air({Header(step.page, 0, Clocked(std::string("Seite ") + step.page, step.clock)),
+             Row(1, 1, step.page)});
+        const auto row0 = ReadRow(0, 0, 8);
+        EXPECT_EQ(std::string(row0.begin(), row0.begin() + 4), "P101");
+        EXPECT_EQ(row0[7], step.column7);
+        EXPECT_EQ(HeaderText(), step.shown);
+    }
+    EXPECT_EQ(ReadRow(0, 1), Text("101"));
+    // Asking for the page again keeps its header and its rows, and waits for a fresh copy.
+    Request("101");
+    EXPECT_FALSE(chip.Received(0));
+    Air({Header("103", 0, Clocked("Seite 103", "12:00:07")), Row(1, 1, "103")});
+    EXPECT_EQ(ReadRow(0, 0)[7], 0x07);
+    EXPECT_EQ(HeaderText(), Clocked("Seite 101", "12:00:07"));
+    EXPECT_EQ(ReadRow(0, 1), Text("101"));
+    Air({Header("101", 0, Clocked("Seite 101", "12:00:08")), Row(1, 1, "neu"), Header("1FF", 0, "")});
+    EXPECT_TRUE(chip.Received(0));
+    EXPECT_EQ(ReadRow(0, 1), Text("neu"));
+    // Asking for another page starts a new search.
+    Request("102");
+    Air({Header("103", 0, Clocked("Seite 103", "12:00:09"))});
+    EXPECT_EQ(ReadRow(0, 0)[7], 0x02);
+    EXPECT_EQ(HeaderText(), Clocked("Seite 103", "12:00:09"));
+}
+
+// The next header of its magazine ends a page, whatever page it carries. A page alone in
+// its magazine is therefore received too, and stays received while it is sent again.
+TEST_F(DecoderChipTest, AnyHeaderOfTheMagazineEndsThePageTheSamePageIncluded)
+{
+    const struct
+    {
+        const char* name;
+        Packet next;
+    } cases[] = {
+        {"the same page again", Header("300", 1, "")},
+        {"its next subpage", Header("300", 2, "")},
+        {"another page", Header("301", 0, "")},
+        {"a filler", Header("3FF", 0x3F7F, "")},
+        {"a page in serial mode ends at any magazine", Header("100", 0, "")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        chip.Reset();
+        Request("300");
+        const bool serial = std::string(c.name).find("serial") != std::string::npos;
+        Air({Header("300", 1, "", serial ? 1U << PageHeader::C11 : 0U), Row(3, 4, "vier")});
+        ASSERT_FALSE(chip.Received(0));
+        Air({c.next});
+        EXPECT_TRUE(chip.Received(0));
+        EXPECT_EQ(ReadRow(0, 4), Text("vier"));
+        EXPECT_EQ(ReadRow(0, StatusRow, 3)[StatusSubcodeUnits], 1);
+    }
+    chip.Reset();
+    Request("300");
+    for (int i = 0; i < 5; ++i) {
+        Air({Header("300", 0, ""), Row(3, 1, "allein"), Row(3, 2, "im Magazin")});
+        EXPECT_EQ(chip.Received(0), i > 0) << i;
+        EXPECT_EQ(ReadRow(0, 2), Text("im Magazin"));
+    }
 }
 
 TEST_F(DecoderChipTest, OnlyHeadersOfTheRequestedMagazineRollRowZero)
@@ -163,7 +254,7 @@ TEST_F(DecoderChipTest, OnlyHeadersOfTheRequestedMagazineRollRowZero)
     Request("300");
     Air({Header("100", 0, "Magazin 1"), Header("8FF", 0, "Magazin 8")});
     EXPECT_EQ(ReadRow(0, 0, 40), (std::vector<std::uint8_t>{
-                                     'P', '3', '0', '0', ' ', ' ', ' ', 0x07, ' ', ' ', ' ', ' ', ' ', ' ',
+                                     'P', '3', '0', '0', ' ', ' ', ' ', 0x02, ' ', ' ', ' ', ' ', ' ', ' ',
                                      ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ',  ' ', ' ', ' ', ' ', ' ', ' ',
                                      ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ',  ' ', ' ', ' ', ' '}));
     Air({Header("3FF", 0, "Magazin 3")});
@@ -206,16 +297,19 @@ TEST_F(DecoderChipTest, StatusRowCarriesSubcodeDigitsAndNationalOption)
     }
 }
 
-TEST_F(DecoderChipTest, NextSubpageClearsTheRowsOfTheOneBefore)
+TEST_F(DecoderChipTest, NextSubpageReplacesTheOneBeforeWholeOnceItHasEnded)
 {
     Request("200");
-    Air({Header("200", 1, ""), Row(2, 5, "nur in eins"), Row(2, 6, "eins"), Header("2FF", 0, "")});
+    Air({Header("200", 1, ""), Row(2, 5, "nur in eins"), Row(2, 6, "eins"), Header("200", 2, ""),
+         Row(2, 6, "zwei")});
     ASSERT_TRUE(chip.Received(0));
-    Air({Header("200", 2, ""), Row(2, 6, "zwei")});
-    EXPECT_FALSE(chip.Received(0));
-    EXPECT_EQ(ReadRow(0, 5), Text(""));
-    Air({Header("2FF", 0, "")});
+    // Subpage 2 is still coming in: the store keeps subpage 1 with its own status row.
+    EXPECT_EQ(ReadRow(0, 5), Text("nur in eins"));
+    EXPECT_EQ(ReadRow(0, 6), Text("eins"));
+    EXPECT_EQ(ReadRow(0, StatusRow, 3)[StatusSubcodeUnits], 1);
+    Air({Header("200", 1, "")});
     EXPECT_TRUE(chip.Received(0));
+    EXPECT_EQ(ReadRow(0, 5), Text(""));
     EXPECT_EQ(ReadRow(0, 6), Text("zwei"));
     EXPECT_EQ(ReadRow(0, StatusRow, 3)[StatusSubcodeUnits], 2);
 }

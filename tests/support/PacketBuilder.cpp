@@ -104,7 +104,7 @@ std::vector<std::uint8_t> TestPage::StoredRow(int r) const
 std::string ClockText(std::string_view label, int second)
 {
     char buf[40];
-    std::snprintf(buf, sizeof buf, "%-12.12s%02d:%02d:%02d", std::string(label).c_str(), (second / 3600) % 24,
+    std::snprintf(buf, sizeof buf, "%-24.24s%02d:%02d:%02d", std::string(label).c_str(), (second / 3600) % 24,
                   (second / 60) % 60, second % 60);
     return buf;
 }

@@ -42,7 +42,8 @@ struct TestPage
     std::vector<std::uint8_t> StoredRow(int r) const;
 };
 
-/// The header text of a test broadcast at a given second: "QUAV-Test  hh:mm:ss".
+/// The header text of a test broadcast at a given second: the label, and the clock
+/// "hh:mm:ss" in the last eight columns (32 to 39), where a real header has it.
 std::string ClockText(std::string_view label, int second);
 
 /// Writes packets to a T42 file; `tail` extra bytes are appended (a truncated packet).

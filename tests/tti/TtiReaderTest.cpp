@@ -131,7 +131,8 @@ TEST(TtiParsing, DecodesBothEscapeFormsOfOutputLines)
     }
 }
 
-TEST(TtiParsing, NationalOptionBitsRunBackwardsInPageStatus)
+// Bit 7 of PS is C12, bit 8 C13, bit 9 C14: German pages carry 8200, French ones 8080.
+TEST(TtiParsing, PageStatusBitsAreTheHeaderControlBits)
 {
     struct Case
     {
@@ -140,13 +141,14 @@ TEST(TtiParsing, NationalOptionBitsRunBackwardsInPageStatus)
         std::vector<int> controls;
     };
     const Case cases[] = {
-        {"8000", 0, {}},           {"8080", 4, {14}}, // German, as editors write it
-        {"8100", 2, {13}},         {"8200", 1, {12}}, // French
+        {"8000", 0, {}},           {"8200", 4, {14}},     // German
+        {"8100", 2, {13}},         {"8080", 1, {12}},     // French
+        {"8300", 6, {13, 14}},     {"8280", 5, {12, 14}}, // Italian, Spanish
         {"8380", 7, {12, 13, 14}}, {"C000", 0, {4}},
         {"8001", 0, {5}},          {"8002", 0, {6}},
         {"8004", 0, {7}},          {"8008", 0, {8}},
         {"8010", 0, {9}},          {"8020", 0, {10}},
-        {"8040", 0, {11}},         {"c0c3", 4, {4, 5, 6, 11, 14}},
+        {"8040", 0, {11}},         {"c0c3", 1, {4, 5, 6, 11, 12}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.ps);
