@@ -116,7 +116,7 @@ int CaptureCommand::Run(const std::vector<std::string>& args)
 
 int CaptureCommand::Run(const CaptureOptions& options)
 {
-    return options.hardware ? RunHardware(options) : RunSimulated(options);
+    return options.station.hardware ? RunHardware(options) : RunSimulated(options);
 }
 
 void CaptureCommand::Progress(const std::string& text, bool force)
@@ -145,7 +145,7 @@ int CaptureCommand::RunSimulated(const CaptureOptions& options)
 {
     BroadcastInput input;
     BroadcastError error;
-    if (!LoadBroadcastInput(options.source, input, error)) {
+    if (!LoadBroadcastInput(options.station.source, input, error)) {
         m_err << "quav-videotext-cap: " << error.message << '\n';
         return ExitCodeFor(error.fault);
     }

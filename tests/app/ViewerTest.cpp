@@ -144,7 +144,13 @@ TEST(ViewerDialogs, TheAboutBoxShowsItsTextsAndKeepsTheCycleWaiting)
 TEST(ViewerDialogs, ClosingTheSettingsRestartsThePortClaim)
 {
     ViewerBench b;
-    b.ShowPage100();
+    const std::string noHardware = "Videotext Hardware nicht gefunden";
+    b.StepUntil([&] {
+        EXPECT_NE(b.Main().StatusText(0).toStdString(), noHardware)
+            << "the claim at the start left the bus idle";
+        return b.Main().Image1->PageDrawn() && b.Main().Cycle().LastSubcode() >= 0;
+    });
+    QTest::keyClicks(&b.Main(), QStringLiteral("123"));
     WhenModal([](QWidget* dialog) { dialog->close(); });
     b.Main().Konfig->trigger();
     EXPECT_EQ(b.Main().Cycle().CycleState(), AcquisitionCycle::ClaimPort);
@@ -153,6 +159,13 @@ TEST(ViewerDialogs, ClosingTheSettingsRestartsThePortClaim)
     b.Step();
     EXPECT_EQ(b.Main().Cycle().CycleState(), AcquisitionCycle::Polling);
     EXPECT_TRUE(b.viewer->Comm().IsOpen());
+    // Opening the port again raised DTR and RTS on the board; the first query after the
+    // claim still reaches the decoder.
+    for (int tick = 0; tick < 3; ++tick) {
+        b.Step();
+        EXPECT_NE(b.Main().StatusText(0).toStdString(), noHardware);
+    }
+    EXPECT_EQ(b.Main().Cycle().PageNumber(), "123");
 }
 
 TEST(ViewerShutdown, EveryWayOutClosesThePortThroughTheSameHandlers)
