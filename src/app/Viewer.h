@@ -61,7 +61,7 @@ public:
     QPrinter& Printer() { return m_printer; }
     /// The simulated board; null with real hardware.
     SimulatedBoard* Board() { return m_station->Board(); }
-    Station& Behind() { return *m_station; }
+    Station& BusStation() { return *m_station; }
     /// Called once, when the first page has been drawn.
     std::function<void()> onFirstPage;
 
