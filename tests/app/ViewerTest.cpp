@@ -1,8 +1,10 @@
 #include "app/Viewer.h"
 
 #include "ViewerBench.h"
+#include "app/CommandLine.h"
 #include "app/PageImageWidget.h"
 #include "app/SingleInstance.h"
+#include "cap/CaptureOptions.h"
 #include "sim/SimulatedBoard.h"
 #include "support/ManualClock.h"
 #include "support/PacketBuilder.h"
@@ -189,6 +191,26 @@ TEST(ViewerShutdown, EveryWayOutClosesThePortThroughTheSameHandlers)
         EXPECT_FALSE(b.Main().TimerEnabled());
         EXPECT_FALSE(b.Main().isVisible());
         EXPECT_FALSE(b.viewer->Help().isVisible()) << "the help is told to quit";
+    }
+}
+
+TEST(CommandLine, TheSameMistakeGetsTheSameMessageAsInTheCaptureCommand)
+{
+    const std::vector<std::vector<std::string>> mistakes{
+        {"--frobnicate"}, {"--source"}, {"--source="}, {"--hardware=ja"}, {"--hardware", "--source", "demo"},
+    };
+    for (const auto& args : mistakes) {
+        SCOPED_TRACE(args.front());
+        QStringList arguments{QStringLiteral("quav-videotext")};
+        for (const std::string& a : args) {
+            arguments << QString::fromStdString(a);
+        }
+        const CommandLine viewer = CommandLine::Parse(arguments);
+        ASSERT_EQ(viewer.action, CommandLine::Action::Fail);
+        CaptureOptions options;
+        std::string error;
+        ASSERT_FALSE(ParseCaptureOptions(args, options, error));
+        EXPECT_EQ(viewer.message.toStdString(), "quav-videotext: " + error + "\n");
     }
 }
 
