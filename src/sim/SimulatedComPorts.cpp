@@ -146,9 +146,4 @@ void SimulatedComPorts::FollowOpens(const std::function<void(int port, bool open
     }
 }
 
-bool SimulatedComPorts::IsOpen(int port) const
-{
-    return port >= 1 && port <= Count && m_ports[port - 1].users > 0;
-}
-
 } // namespace quav

@@ -48,8 +48,6 @@ public:
     /// (open = true) or closed by its last (open = false) since the last call, in the
     /// order it happened. Costs one system call when nothing happened.
     void FollowOpens(const std::function<void(int port, bool open)>& changed);
-    /// Whether someone has COM `port` open, as far as FollowOpens has seen.
-    bool IsOpen(int port) const;
 
 private:
     struct Terminal
