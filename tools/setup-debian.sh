@@ -8,7 +8,7 @@ packages=(
     cmake ninja-build g++ pkg-config
     qt6-base-dev qt6-qpa-plugins libgl-dev qt6-translations-l10n
     libgtest-dev libgmock-dev libbenchmark-dev
-    clang libclang-rt-14-dev
+    clang libclang-rt-14-dev clang-format
     xvfb xauth poppler-utils
     desktop-file-utils appstream shared-mime-info groff-base
     libzvbi-dev

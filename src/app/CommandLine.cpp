@@ -1,6 +1,7 @@
 #include "app/CommandLine.h"
 
 #include "app/AppInfo.h"
+#include "station/SharedOptions.h"
 
 #include <QFileInfo>
 
@@ -28,47 +29,34 @@ CommandLine CommandLine::Parse(const QStringList& arguments)
     CommandLine result;
     const auto fail = [&result](const QString& message) {
         result.action = Action::Fail;
-        result.message = message + QStringLiteral("\nMehr mit: quav-videotext --help\n");
+        result.message = QStringLiteral("quav-videotext: ") + message + QLatin1Char('\n');
         return result;
     };
-    bool sourceGiven = false;
-    for (qsizetype i = 1; i < arguments.size(); ++i) {
-        const QString& arg = arguments[i];
-        if (arg == QStringLiteral("--help") || arg == QStringLiteral("-h")) {
-            result.action = Action::ShowHelp;
-            result.message = Usage();
-            return result;
-        }
-        if (arg == QStringLiteral("--version") || arg == QStringLiteral("-v")) {
-            result.action = Action::ShowVersion;
-            result.message = app::Title() + QStringLiteral(" ") + app::Version() + QStringLiteral("\n");
-            return result;
-        }
-        if (arg == QStringLiteral("--hardware")) {
-            result.hardware = true;
-        } else if (arg == QStringLiteral("--source") || arg.startsWith(QStringLiteral("--source="))) {
-            QString value;
-            if (arg.startsWith(QStringLiteral("--source="))) {
-                value = arg.mid(9);
-            } else if (i + 1 < arguments.size()) {
-                value = arguments[++i];
-            } else {
-                return fail(
-                    QStringLiteral("Die Option --source braucht eine Datei, einen Ordner oder \"demo\"."));
-            }
-            if (value.isEmpty()) {
-                return fail(
-                    QStringLiteral("Die Option --source braucht eine Datei, einen Ordner oder \"demo\"."));
-            }
-            result.source = value;
-            sourceGiven = true;
-        } else {
-            return fail(QStringLiteral("Unbekannte Option: %1").arg(arg));
-        }
+    QCommandLineParser parser;
+    shared_options::AddTo(parser);
+    const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
+    const QCommandLineOption version(QStringList{QStringLiteral("v"), QStringLiteral("version")});
+    parser.addOptions({help, version});
+    QString error;
+    if (!shared_options::Parse(parser, arguments, &error)) {
+        return fail(error);
     }
-    if (result.hardware && sourceGiven) {
-        return fail(QStringLiteral("--hardware und --source schließen sich aus."));
+    if (parser.isSet(help)) {
+        result.action = Action::ShowHelp;
+        result.message = Usage();
+        return result;
     }
+    if (parser.isSet(version)) {
+        result.action = Action::ShowVersion;
+        result.message = app::Title() + QStringLiteral(" ") + app::Version() + QStringLiteral("\n");
+        return result;
+    }
+    StationOptions options;
+    if (!shared_options::Read(parser, options, &error)) {
+        return fail(error);
+    }
+    result.hardware = options.hardware;
+    result.source = QString::fromStdString(options.source);
     if (result.source != QStringLiteral("demo")) {
         const QFileInfo info(result.source);
         if (!info.exists()) {

@@ -1,14 +1,9 @@
 #include "app/Viewer.h"
 
 #include "app/AppInfo.h"
-#include "app/BoardSource.h"
-#include "app/HardwarePortIo.h"
 #include "app/PageImageWidget.h"
-#include "bus/AdapterPorts.h"
 #include "config/QuavError.h"
-#include "ports/DirectPortIo.h"
 #include "render/QImageConversion.h"
-#include "sim/SimulatedBoard.h"
 
 #include <QDialogButtonBox>
 #include <QPrintDialog>
@@ -16,70 +11,26 @@
 
 namespace quav {
 
-std::unique_ptr<SimulatedBoard> Viewer::MakeBoard(const ViewerOptions& options)
+std::unique_ptr<Station> Viewer::MakeStation(const ViewerOptions& options, const Settings& settings)
 {
-    if (options.hardware) {
-        return nullptr;
+    StationOptions choice;
+    choice.hardware = options.hardware;
+    choice.source = options.source.toStdString();
+    StationParts parts;
+    parts.clock = options.clock;
+    parts.cardPorts = options.cardPorts;
+    QString error;
+    std::unique_ptr<Station> station = Station::Create(choice, settings, parts, &error);
+    if (!station) {
+        throw QuavError(error);
     }
-    auto board = options.clock != nullptr ? std::make_unique<SimulatedBoard>(*options.clock)
-                                          : std::make_unique<SimulatedBoard>();
-    std::string error;
-    auto source = OpenBoardSource(options.source.toStdString(), error);
-    if (!source) {
-        throw QuavError(QString::fromStdString(error));
-    }
-    board->SetSource(std::move(source));
-    return board;
-}
-
-namespace {
-
-// No card answers: what an empty ISA bus reads.
-class NoCards final : public PortIo
-{
-public:
-    std::uint8_t ReadPort(std::uint16_t) override { return 0xFF; }
-    void WritePort(std::uint16_t, std::uint8_t) override {}
-};
-
-} // namespace
-
-std::unique_ptr<PortIo> Viewer::MakeHardware(const ViewerOptions& options)
-{
-    if (!options.hardware) {
-        return nullptr;
-    }
-    static NoCards noCards;
-    auto io = std::make_unique<HardwarePortIo>(
-        options.cardPorts != nullptr ? *options.cardPorts : noCards, [this] { return m_comm.PortHandle(); },
-        m_settings);
-    m_hardwareIo = io.get();
-    return io;
-}
-
-PortIo& Viewer::Ports()
-{
-    if (m_board) {
-        return *m_board;
-    }
-    return *m_hardware;
+    return station;
 }
 
 Viewer::Viewer(const ViewerOptions& options)
-    : m_store(m_settings, options.settingsFile), m_board(MakeBoard(options)),
-      m_hardware(MakeHardware(options)), m_lines(Ports(), m_settings)
+    : m_store(m_settings, options.settingsFile), m_station(MakeStation(options, m_settings)),
+      m_lines(m_station->Ports(), m_settings)
 {
-    if (m_board) {
-        // While the board is simulated, COM1 to COM4 are its pseudo-terminals, so that the
-        // serial module's port is claimed exactly as a real one.
-        for (int port = 1; port <= 4; ++port) {
-            const std::string path = m_board->ComPortPath(port);
-            if (!path.empty()) {
-                m_comm.PortMap().Map(QStringLiteral("COM%1").arg(port), QString::fromStdString(path));
-            }
-        }
-    }
-
     m_printerAccess.setupDialog = [](QPrinter& printer) {
         QPrintDialog dialog(&printer);
         dialog.setWindowTitle(QStringLiteral("Drucker einstellen"));
@@ -108,10 +59,10 @@ Viewer::Viewer(const ViewerOptions& options)
     m_info = std::make_unique<TInfo>(m_main.get());
     m_printPanel = std::make_unique<TDruckpanel>(m_printerAccess, m_main.get());
     m_main->SetDialogs(*m_setup, *m_info, *m_printPanel);
-    if (m_hardwareIo != nullptr) {
+    if (m_station->Hardware()) {
         // A serial device that fails (unplugged, say) is named once, with the cycle paused.
         m_main->afterTick = [this] {
-            const std::string fault = m_hardwareIo->TakeFault();
+            const std::string fault = m_station->TakeFault();
             if (!fault.empty()) {
                 m_main->ShowPaused(QString::fromStdString(fault));
             }
@@ -163,7 +114,7 @@ void Viewer::Blink()
 Viewer::~Viewer()
 {
     // The port's threads post to the window; close it before the windows go.
-    m_comm.ClosePort();
+    m_station->Comm().ClosePort();
 }
 
 } // namespace quav

@@ -13,6 +13,7 @@
 #include "export/TDruckpanel.h"
 #include "render/Renderer.h"
 #include "serial/TComm32.h"
+#include "station/Station.h"
 
 #include <memory>
 
@@ -21,10 +22,6 @@
 #include <QTimer>
 
 namespace quav {
-
-class BoardClock;
-class PortIo;
-class SimulatedBoard;
 
 /// How a viewer is put together.
 struct ViewerOptions
@@ -61,10 +58,11 @@ public:
     SettingsStore& Store() { return m_store; }
     Decoder& DecoderOps() { return m_decoder; }
     Renderer& PageRenderer() { return m_renderer; }
-    TComm32& Comm() { return m_comm; }
+    TComm32& Comm() { return m_station->Comm(); }
     QPrinter& Printer() { return m_printer; }
     /// The simulated board; null with real hardware.
-    SimulatedBoard* Board() { return m_board.get(); }
+    SimulatedBoard* Board() { return m_station->Board(); }
+    Station& BusStation() { return *m_station; }
     /// Called once, when the first page has been drawn.
     std::function<void()> onFirstPage;
     /// Flashing characters on screen: the phases as a television's character generator
@@ -77,26 +75,19 @@ public:
     void Blink();
 
 private:
-    static std::unique_ptr<SimulatedBoard> MakeBoard(const ViewerOptions& options);
-    std::unique_ptr<PortIo> MakeHardware(const ViewerOptions& options);
-    PortIo& Ports();
+    static std::unique_ptr<Station> MakeStation(const ViewerOptions& options, const Settings& settings);
     void PageDrawn(bool wholePage);
 
     Settings m_settings;
     SettingsStore m_store;
     StoreAdapter m_storeAdapter{m_store};
-    std::unique_ptr<BoardClock> m_ownClock;
-    std::unique_ptr<SimulatedBoard> m_board;
-    std::unique_ptr<PortIo> m_hardware;
-    class HardwarePortIo* m_hardwareIo = nullptr;
-    QString m_hardwareMessage;
+    std::unique_ptr<Station> m_station;
     LineAdapters m_lines;
     I2cMaster m_master{m_lines};
     Decoder m_decoder{m_master};
     Renderer m_renderer;
     RendererBridge m_bridge{m_renderer, m_decoder};
-    TComm32 m_comm;
-    CommPortAdapter m_commAdapter{m_comm};
+    CommPortAdapter m_commAdapter{*m_station};
     QPrinter m_printer;
     PrinterAccess m_printerAccess{m_printer};
     HelpWindow m_help;

@@ -1,12 +1,11 @@
 #include "app/AppInfo.h"
 #include "app/CommandLine.h"
-#include "app/HardwarePortIo.h"
 #include "app/SingleInstance.h"
 #include "app/Viewer.h"
 #include "config/QuavError.h"
 #include "config/Translations.h"
 #include "ports/DirectPortIo.h"
-#include "ports/PortPermissions.h"
+#include "station/Station.h"
 
 #include <cstdio>
 #include <fstream>
@@ -69,14 +68,11 @@ int main(int argc, char* argv[])
     std::unique_ptr<quav::DirectPortIo> cardPorts;
     QString portMessage;
     if (command.hardware) {
-        const auto ports = quav::HardwarePortIo::CardPorts();
-        cardPorts = std::make_unique<quav::DirectPortIo>(ports);
-        const quav::PortAccessResult access = quav::OpenPortsAndDropPrivileges(*cardPorts);
-        if (!access.dropError.empty()) {
-            std::fprintf(stderr, "%s\n", access.dropError.c_str());
+        QString error;
+        if (!quav::Station::OpenCardPorts(cardPorts, &portMessage, &error)) {
+            std::fprintf(stderr, "%s\n", error.toLocal8Bit().constData());
             return 1;
         }
-        portMessage = QString::fromStdString(access.portError);
     }
 
     QApplication app(argc, argv);

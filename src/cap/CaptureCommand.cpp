@@ -7,6 +7,7 @@
 #include "export/RowToText.h"
 #include "export/SafeWrite.h"
 #include "sim/SimulatedBoard.h"
+#include "station/Station.h"
 
 #include <algorithm>
 #include <chrono>
@@ -32,22 +33,6 @@ public:
 
 private:
     std::chrono::nanoseconds m_now{0};
-};
-
-/// Wall time for the carousel's header and cycle times: the start of the run plus the
-/// board's time, so that subpages rotate as the fast-forwarded broadcast goes on.
-class BoardWallClock final : public BroadcastClock
-{
-public:
-    explicit BoardWallClock(BoardClock& board) : m_board(board), m_start(std::chrono::system_clock::now()) {}
-    std::chrono::system_clock::time_point Now() override
-    {
-        return m_start + std::chrono::duration_cast<std::chrono::system_clock::duration>(m_board.Now());
-    }
-
-private:
-    BoardClock& m_board;
-    std::chrono::system_clock::time_point m_start;
 };
 
 constexpr auto PollStep = 100ms; // the viewer's shortest polling interval
@@ -122,7 +107,7 @@ int CaptureCommand::Run(const std::vector<std::string>& args)
 
 int CaptureCommand::Run(const CaptureOptions& options)
 {
-    return options.hardware ? RunHardware(options) : RunSimulated(options);
+    return options.station.hardware ? RunHardware(options) : RunSimulated(options);
 }
 
 void CaptureCommand::Progress(const std::string& text, bool force)
@@ -151,7 +136,7 @@ int CaptureCommand::RunSimulated(const CaptureOptions& options)
 {
     BroadcastInput input;
     BroadcastError error;
-    if (!LoadBroadcastInput(options.source, input, error)) {
+    if (!LoadBroadcastInput(options.station.source, input, error)) {
         m_err << "quav-videotext-cap: " << error.message << '\n';
         return ExitCodeFor(error.fault);
     }
@@ -175,15 +160,17 @@ void CaptureCommand::ReportSourceProblems(const BroadcastInput& input)
 int CaptureCommand::AcquireOnBoard(const CaptureOptions& options, const BroadcastInput& input)
 {
     FastForwardClock boardClock;
-    BoardWallClock wallClock(boardClock);
-    BroadcastError error;
-    std::unique_ptr<PacketSource> source = MakeBroadcast(input, wallClock, error);
-    if (!source) {
-        m_err << "quav-videotext-cap: " << error.message << '\n';
-        return ExitCodeFor(error.fault);
+    Settings settings;     // the serial module on COM1, where the board sits
+    settings.I2cDelay = 0; // the simulated bus needs no delays
+    StationParts parts;
+    parts.clock = &boardClock;
+    parts.input = &input;
+    QString message;
+    const std::unique_ptr<Station> station = Station::Create(options.station, settings, parts, &message);
+    if (!station) {
+        m_err << "quav-videotext-cap: " << message.toStdString() << '\n';
+        return cap_exit::SourceUnreadable;
     }
-    SimulatedBoard board(boardClock);
-    board.SetSource(std::move(source));
 
     // A recording is given at least one whole pass, however short the timeout.
     double limit = options.timeoutSeconds;
@@ -196,9 +183,7 @@ int CaptureCommand::AcquireOnBoard(const CaptureOptions& options, const Broadcas
             limit = std::max(limit, double(bytes / PacketSize) / packetsPerSecond + 2.0);
         }
     }
-    Settings settings;     // the serial module on COM1, where the board sits
-    settings.I2cDelay = 0; // the simulated bus needs no delays
-    return AcquireThroughDecoder(options, board, settings, [&](double& waited) {
+    return AcquireThroughDecoder(options, station->Ports(), settings, [&](double& waited) {
         boardClock.Advance(PollStep);
         waited += std::chrono::duration<double>(PollStep).count();
         return waited < limit;

@@ -1,5 +1,7 @@
 #include "cap/CaptureOptions.h"
 
+#include "station/SharedOptions.h"
+
 #include <charconv>
 #include <cmath>
 #include <optional>
@@ -115,92 +117,63 @@ bool ParseCaptureOptions(const std::vector<std::string>& args, CaptureOptions& o
 {
     options = CaptureOptions{};
     options.pages.Add(0x100);
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        std::string name = args[i];
-        std::string value;
-        bool hasValue = false;
-        if (name.rfind("--", 0) == 0) {
-            const std::size_t eq = name.find('=');
-            if (eq != std::string::npos) {
-                value = name.substr(eq + 1);
-                name.resize(eq);
-                hasValue = true;
-            }
-        }
-        const auto takeValue = [&]() {
-            if (hasValue) {
-                return true;
-            }
-            if (i + 1 >= args.size()) {
-                error = "Zur Option " + name + " fehlt der Wert.";
-                return false;
-            }
-            value = args[++i];
-            return true;
-        };
-        if (name == "--help" || name == "-h") {
-            options.help = true;
-        } else if (name == "--hardware" && !hasValue) {
-            options.hardware = true;
-        } else if (name == "--reveal" && !hasValue) {
-            options.reveal = true;
-        } else if (name == "--source") {
-            if (!takeValue()) {
-                return false;
-            }
-            if (value.empty()) {
-                error = "Zur Option --source fehlt der Wert.";
-                return false;
-            }
-            options.source = value;
-            options.sourceGiven = true;
-        } else if (name == "--page") {
-            if (!takeValue() || !ParsePageList(value, options, error)) {
-                return false;
-            }
-        } else if (name == "--format") {
-            if (!takeValue()) {
-                return false;
-            }
-            if (value == "txt") {
-                options.format = CaptureFormat::Txt;
-            } else if (value == "utf8") {
-                options.format = CaptureFormat::Utf8;
-            } else if (value == "bmp") {
-                options.format = CaptureFormat::Bmp;
-            } else if (value == "png") {
-                options.format = CaptureFormat::Png;
-            } else {
-                error = "Unbekanntes Format \"" + value + "\": möglich sind txt, utf8, bmp und png.";
-                return false;
-            }
-        } else if (name == "--output") {
-            if (!takeValue()) {
-                return false;
-            }
-            if (value.empty()) {
-                error = "Zur Option --output fehlt der Wert.";
-                return false;
-            }
-            options.output = value;
-        } else if (name == "--timeout") {
-            if (!takeValue()) {
-                return false;
-            }
-            if (!ParseTimeout(value, options.timeoutSeconds)) {
-                error = "Ungültige Wartezeit \"" + value + "\": erwartet werden Sekunden größer als 0.";
-                return false;
-            }
+    QCommandLineParser parser;
+    shared_options::AddTo(parser);
+    const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
+    const QCommandLineOption page(QStringLiteral("page"), QString(), QStringLiteral("SEITEN"));
+    const QCommandLineOption format(QStringLiteral("format"), QString(), QStringLiteral("F"));
+    const QCommandLineOption output(QStringLiteral("output"), QString(), QStringLiteral("PFAD"));
+    const QCommandLineOption timeout(QStringLiteral("timeout"), QString(), QStringLiteral("S"));
+    const QCommandLineOption reveal(QStringLiteral("reveal"));
+    parser.addOptions({help, page, format, output, timeout, reveal});
+    QStringList arguments{QStringLiteral("quav-videotext-cap")};
+    for (const std::string& arg : args) {
+        arguments << QString::fromStdString(arg);
+    }
+    QString message;
+    if (!shared_options::Parse(parser, arguments, &message)) {
+        error = message.toStdString();
+        return false;
+    }
+    options.help = parser.isSet(help);
+    options.reveal = parser.isSet(reveal);
+    if (!shared_options::Read(parser, options.station, &message)) {
+        error = message.toStdString();
+        return false;
+    }
+    if (parser.isSet(page) && !ParsePageList(parser.value(page).toStdString(), options, error)) {
+        return false;
+    }
+    if (parser.isSet(format)) {
+        const std::string value = parser.value(format).toStdString();
+        if (value == "txt") {
+            options.format = CaptureFormat::Txt;
+        } else if (value == "utf8") {
+            options.format = CaptureFormat::Utf8;
+        } else if (value == "bmp") {
+            options.format = CaptureFormat::Bmp;
+        } else if (value == "png") {
+            options.format = CaptureFormat::Png;
         } else {
-            error = "Unbekannte Option \"" + args[i] + "\". Hilfe mit --help.";
+            error = "Unbekanntes Format \"" + value + "\": möglich sind txt, utf8, bmp und png.";
             return false;
         }
     }
-    if (options.hardware && options.sourceGiven) {
-        error = "--hardware und --source schließen einander aus.";
-        return false;
+    if (parser.isSet(output)) {
+        options.output = parser.value(output).toStdString();
+        if (options.output.empty()) {
+            error = "Zur Option --output fehlt der Wert.";
+            return false;
+        }
     }
-    if (options.hardware && options.all) {
+    if (parser.isSet(timeout)) {
+        const std::string value = parser.value(timeout).toStdString();
+        if (!ParseTimeout(value, options.timeoutSeconds)) {
+            error = "Ungültige Wartezeit \"" + value + "\": erwartet werden Sekunden größer als 0.";
+            return false;
+        }
+    }
+    if (options.station.hardware && options.all) {
         error = "Alle Seiten (all) lassen sich nur aus einer Aufzeichnung, TTI-Seiten oder dem Demo-Dienst "
                 "holen, nicht von der Hardware.";
         return false;

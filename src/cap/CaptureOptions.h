@@ -1,6 +1,7 @@
 #pragma once
 
 #include "broadcast/PageCache.h"
+#include "station/StationOptions.h"
 
 #include <string>
 #include <vector>
@@ -18,9 +19,8 @@ enum class CaptureFormat
 /// What the command line of quav-videotext-cap asks for.
 struct CaptureOptions
 {
-    std::string source{"demo"};
-    bool hardware = false;
-    bool sourceGiven = false;
+    /// --source and --hardware, the options the viewer takes too.
+    StationOptions station;
     /// The pages asked for; `all` takes every page the source has.
     PageNumberSet pages;
     bool all = false;

@@ -2,101 +2,87 @@
 
 #include "bus/AdapterPorts.h"
 #include "ports/DirectPortIo.h"
-#include "ports/PortPermissions.h"
-#include "ports/SerialLineIo.h"
-#include "serial/ECommsError.h"
-#include "serial/TComm32.h"
-
-#include <vector>
+#include "station/Station.h"
 
 namespace quav {
 
 namespace {
 
-std::unique_ptr<PortIo> OpenCardPorts(const std::vector<std::uint16_t>& ports, std::string& error)
-{
-    if (!DirectPortIo::Supported()) {
-        error = "Die Videotext-Karten lassen sich auf diesem Rechner nicht ansprechen "
-                "(keine I/O-Ports).";
-        return nullptr;
-    }
-    auto io = std::make_unique<DirectPortIo>(ports);
-    // The ports are asked for while the command is still single-threaded, and every
-    // privilege is given up right after.
-    const PortAccessResult access = OpenPortsAndDropPrivileges(*io);
-    if (!access.dropError.empty()) {
-        error = access.dropError;
-        return nullptr;
-    }
-    if (!access.portError.empty()) {
-        error = access.portError;
-        return nullptr;
-    }
-    return io;
-}
-
-// The serial module: its COM port claimed exactly as the viewer claims it, and its two
-// modem registers served on that tty.
-class SerialModulePorts final : public PortIo
+// The station's ports, handed out with the station that stands behind them (and the card
+// ports it routes to, which must outlive it).
+class StationPorts final : public PortIo
 {
 public:
-    std::uint8_t ReadPort(std::uint16_t port) override { return lines->ReadPort(port); }
-    void WritePort(std::uint16_t port, std::uint8_t value) override { lines->WritePort(port, value); }
+    StationPorts(std::unique_ptr<Station> station, std::unique_ptr<DirectPortIo> cards)
+        : m_cards(std::move(cards)), m_station(std::move(station))
+    {
+    }
+    std::uint8_t ReadPort(std::uint16_t port) override { return m_station->Ports().ReadPort(port); }
+    void WritePort(std::uint16_t port, std::uint8_t value) override
+    {
+        m_station->Ports().WritePort(port, value);
+    }
 
-    TComm32 comm;
-    std::unique_ptr<SerialLineIo> lines;
+private:
+    std::unique_ptr<DirectPortIo> m_cards;
+    std::unique_ptr<Station> m_station;
 };
-
-std::unique_ptr<PortIo> OpenSerialModule(const Settings& settings, std::string& error)
-{
-    const auto base = adapter::ComBaseOf(settings.Port);
-    if (!base) {
-        error = "Die gespeicherten Einstellungen wählen keine gültige serielle Schnittstelle; "
-                "bitte im Programm quav-videotext unter Einstellungen wählen.";
-        return nullptr;
-    }
-    auto ports = std::make_unique<SerialModulePorts>();
-    const QString name = QStringLiteral("COM%1").arg(settings.Port);
-    ports->comm.SetCommPort(name);
-    try {
-        ports->comm.OpenPort();
-    } catch (const ECommsError& e) {
-        error = name.toStdString() + " kann nicht verwendet werden (" + e.what() + ").";
-        return nullptr;
-    }
-    ports->lines = std::make_unique<SerialLineIo>(ports->comm.PortHandle(), *base);
-    return ports;
-}
 
 } // namespace
 
+std::unique_ptr<PortIo> ClaimHardware(std::unique_ptr<Station> station, const Settings& settings,
+                                      std::string& error, std::unique_ptr<DirectPortIo> cards)
+{
+    if (static_cast<adapter::DeviceKind>(settings.Device) == adapter::DeviceKind::SerialModule) {
+        if (!adapter::ComBaseOf(settings.Port)) {
+            error = "Die gespeicherten Einstellungen wählen keine gültige serielle Schnittstelle; "
+                    "bitte im Programm quav-videotext unter Einstellungen wählen.";
+            return nullptr;
+        }
+        QString message;
+        if (!station->ClaimSerialPort(&message)) {
+            error = message.toStdString();
+            return nullptr;
+        }
+    }
+    return std::make_unique<StationPorts>(std::move(station), std::move(cards));
+}
+
 std::unique_ptr<PortIo> OpenHardwarePorts(const Settings& settings, std::string& error)
 {
-    switch (static_cast<adapter::DeviceKind>(settings.Device)) {
-    case adapter::DeviceKind::SerialModule:
-        return OpenSerialModule(settings, error);
-    case adapter::DeviceKind::Vd3000s: {
-        const auto base = adapter::Vd3000sBaseOf(settings.VDPort);
-        if (!base) {
-            break;
-        }
-        return OpenCardPorts({static_cast<std::uint16_t>(*base + adapter::Vd3000sRegisterOffset)}, error);
+    const auto device = static_cast<adapter::DeviceKind>(settings.Device);
+    const bool card = device == adapter::DeviceKind::Vd3000s || device == adapter::DeviceKind::CtCard;
+    if (!card && device != adapter::DeviceKind::SerialModule) {
+        error = "Die gespeicherten Einstellungen wählen keine gültige Videotext-Hardware; "
+                "bitte im Programm quav-videotext unter Einstellungen wählen.";
+        return nullptr;
     }
-    case adapter::DeviceKind::CtCard: {
-        const auto base = adapter::CtBaseOf(settings.ctsPort);
-        if (!base) {
-            break;
+    // The cards' ports are asked for while the command is still single-threaded, and
+    // every privilege is given up right after.
+    std::unique_ptr<DirectPortIo> cards;
+    if (card) {
+        if (!DirectPortIo::Supported()) {
+            error = "Die Videotext-Karten lassen sich auf diesem Rechner nicht ansprechen "
+                    "(keine I/O-Ports).";
+            return nullptr;
         }
-        std::vector<std::uint16_t> ports;
-        for (std::uint16_t strobe = 0; strobe < 4; ++strobe) {
-            ports.push_back(static_cast<std::uint16_t>(*base + strobe));
+        QString portMessage;
+        QString fatal;
+        if (!Station::OpenCardPorts(cards, &portMessage, &fatal)) {
+            error = fatal.toStdString();
+            return nullptr;
         }
-        return OpenCardPorts(ports, error);
+        if (!portMessage.isEmpty()) {
+            error = portMessage.toStdString();
+            return nullptr;
+        }
     }
-    }
-    error = "Die gespeicherten Einstellungen wählen keine gültige Videotext-Hardware; "
-            "bitte im Programm quav-videotext unter Einstellungen wählen.";
-    return nullptr;
+    StationOptions options;
+    options.hardware = true;
+    StationParts parts;
+    parts.cardPorts = cards.get();
+    std::unique_ptr<Station> station = Station::Create(options, settings, parts, nullptr);
+    return ClaimHardware(std::move(station), settings, error, std::move(cards));
 }
 
 } // namespace quav

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QSaveFile>
 #include <QString>
 
 namespace quav {
@@ -10,18 +9,6 @@ namespace quav {
 /// on disk. The buffer is flushed and checked first, since a failure in the last flush (a
 /// full disk) is not seen by QSaveFile::commit, which would then put a cut-off file in
 /// place of the old one. False when anything failed; the old file is untouched then.
-inline bool SafeWrite(const QString& fileName, const char* data, qint64 size)
-{
-    QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly)) {
-        return false;
-    }
-    if (file.write(data, size) != size || !file.flush() || file.error() != QFileDevice::NoError ||
-        !file.commit()) {
-        file.cancelWriting();
-        return false;
-    }
-    return true;
-}
+bool SafeWrite(const QString& fileName, const char* data, qint64 size);
 
 } // namespace quav

@@ -37,6 +37,23 @@ void AdapterPortDecoder::SetPlacement(BoardPlacement placement)
     }
 }
 
+void AdapterPortDecoder::SetComLines(int port, bool raised)
+{
+    if (port < 1 || port > static_cast<int>(m_modemControl.size())) {
+        return;
+    }
+    const auto index = static_cast<std::size_t>(port - 1);
+    std::uint8_t& mcr = m_modemControl[index];
+    constexpr std::uint8_t Lines = McrDtr | McrRts;
+    mcr = raised ? static_cast<std::uint8_t>(mcr | Lines) : static_cast<std::uint8_t>(mcr & ~Lines);
+    if (m_mcr != 0 && index == m_comIndex) {
+        // The module sees DTR change before RTS: after a close, the open ends with a stop
+        // condition and SCL held low, as on the real module.
+        m_bus.Step(m_bus.Scl(), (mcr & McrDtr) != 0);
+        m_bus.Step((mcr & McrRts) == 0, (mcr & McrDtr) != 0);
+    }
+}
+
 std::uint8_t AdapterPortDecoder::ReadCards(std::uint16_t port)
 {
     if (m_ct != 0 && static_cast<std::uint16_t>(port - m_ct) < 4) {

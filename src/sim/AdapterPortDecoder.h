@@ -45,6 +45,11 @@ public:
     void SetPlacement(BoardPlacement placement);
     BoardPlacement Placement() const { return m_placement; }
 
+    /// What the serial driver does to COM `port` (1 to 4) when it is opened (raised: DTR
+    /// and RTS set) and when its last user closes it (both cleared). On the board's own
+    /// port the bus sees the new levels at once: SCL held low after an open.
+    void SetComLines(int port, bool raised);
+
     // The serial module's two registers are what the bus code hits nearly all the time
     // (it is the default adapter), so they are decoded here, inline.
     std::uint8_t Read(std::uint16_t port)

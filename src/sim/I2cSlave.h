@@ -67,6 +67,13 @@ public:
     bool MasterSda() const { return m_masterSda; }
     /// True while the slave takes part in a transfer (addressed and not yet released).
     bool Addressed() const { return m_state == State::Writing || m_state == State::Reading; }
+    /// True while a byte of a transfer is under way: from the first clock after a start
+    /// condition until the slave lets go of the transfer.
+    bool InTransfer() const
+    {
+        return m_state != State::Idle && m_state != State::Released &&
+               !(m_state == State::Address && m_clock == 0);
+    }
 
 private:
     enum class State : std::uint8_t

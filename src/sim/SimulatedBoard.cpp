@@ -26,14 +26,22 @@ SimulatedBoard::~SimulatedBoard() = default;
 void SimulatedBoard::Reset()
 {
     m_chip.Reset();
-    m_ports.SetPlacement(m_ports.Placement());
+    SetPlacement(m_ports.Placement());
     m_received = 0;
     Rebase();
 }
 
 void SimulatedBoard::SetPlacement(BoardPlacement placement)
 {
+    // Opens and closes from before the move are history; the board starts with its lines
+    // released wherever it goes.
+    m_comPorts.FollowOpens([](int, bool) {});
     m_ports.SetPlacement(placement);
+}
+
+void SimulatedBoard::FollowComPorts()
+{
+    m_comPorts.FollowOpens([this](int port, bool open) { m_ports.SetComLines(port, open); });
 }
 
 void SimulatedBoard::SetSource(std::unique_ptr<PacketSource> source)
@@ -119,12 +127,6 @@ std::string SimulatedBoard::ComPortPath(int port)
 bool SimulatedBoard::SetComPortBusy(int port, bool busy)
 {
     return m_comPorts.SetBusy(port, busy);
-}
-
-std::uint8_t SimulatedBoard::ReadPort(std::uint16_t port)
-{
-    ++m_accesses;
-    return m_ports.Read(port);
 }
 
 void SimulatedBoard::WritePort(std::uint16_t port, std::uint8_t value)

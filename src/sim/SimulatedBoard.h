@@ -28,6 +28,11 @@ namespace quav {
 /// are taken from the source at each start condition on the bus, so a transfer always
 /// sees a steady page memory. Tests drive the clock by hand.
 ///
+/// Its COM ports behave like real ones under Linux: opening one raises DTR and RTS, the
+/// last close drops them, and the board's lines follow. The board looks for opens and
+/// closes whenever the bus is between transfers and the program reads the board's modem
+/// control register, which is the first thing every line change does.
+///
 /// Not thread-safe; like the real ports it belongs to the user-interface thread.
 class SimulatedBoard final : public PortIo, private I2cTarget
 {
@@ -89,7 +94,14 @@ public:
     bool SetComPortBusy(int port, bool busy);
     SimulatedComPorts& ComPorts() { return m_comPorts; }
 
-    std::uint8_t ReadPort(std::uint16_t port) override;
+    std::uint8_t ReadPort(std::uint16_t port) override
+    {
+        ++m_accesses;
+        if (port == m_ports.ModemControlPort() && !m_bus.InTransfer()) {
+            FollowComPorts();
+        }
+        return m_ports.Read(port);
+    }
     void WritePort(std::uint16_t port, std::uint8_t value) override;
 
 private:
@@ -101,6 +113,7 @@ private:
     std::uint8_t OnRead() override { return m_chip.OnRead(); }
 
     void Rebase();
+    void FollowComPorts();
     std::uint64_t PacketsDue(std::chrono::nanoseconds elapsed) const;
 
     std::unique_ptr<SteadyBoardClock> m_ownClock;

@@ -1,9 +1,11 @@
 #include "sim/SimulatedComPorts.h"
 
 #include <array>
+#include <cstring>
 #include <fcntl.h>
 #include <pty.h>
 #include <sys/file.h>
+#include <sys/inotify.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -19,6 +21,9 @@ SimulatedComPorts::~SimulatedComPorts()
         if (t.master >= 0) {
             ::close(t.master);
         }
+    }
+    if (m_notify >= 0) {
+        ::close(m_notify);
     }
 }
 
@@ -45,6 +50,12 @@ SimulatedComPorts::Terminal* SimulatedComPorts::Open(int port)
     ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
     t.master = master;
     t.path = name.data();
+    if (m_notify < 0) {
+        m_notify = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    }
+    if (m_notify >= 0) {
+        t.watch = ::inotify_add_watch(m_notify, t.path.c_str(), IN_OPEN | IN_CLOSE);
+    }
     return &t;
 }
 
@@ -100,6 +111,37 @@ void SimulatedComPorts::Drain()
             continue;
         }
         for (int i = 0; i < 64 && ::read(t.master, sink.data(), sink.size()) > 0; ++i) {
+        }
+    }
+}
+
+void SimulatedComPorts::FollowOpens(const std::function<void(int port, bool open)>& changed)
+{
+    if (m_notify < 0) {
+        return;
+    }
+    alignas(inotify_event) std::array<char, 4096> buffer{};
+    for (;;) {
+        const ssize_t got = ::read(m_notify, buffer.data(), buffer.size());
+        if (got <= 0) {
+            return;
+        }
+        for (ssize_t at = 0; at + static_cast<ssize_t>(sizeof(inotify_event)) <= got;) {
+            inotify_event event{};
+            std::memcpy(&event, buffer.data() + at, sizeof event);
+            at += static_cast<ssize_t>(sizeof(inotify_event) + event.len);
+            for (int port = 1; port <= Count; ++port) {
+                Terminal& t = m_ports[port - 1];
+                if (t.watch < 0 || t.watch != event.wd) {
+                    continue;
+                }
+                if ((event.mask & IN_OPEN) != 0 && t.users++ == 0) {
+                    changed(port, true);
+                }
+                if ((event.mask & IN_CLOSE) != 0 && t.users > 0 && --t.users == 0) {
+                    changed(port, false);
+                }
+            }
         }
     }
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <functional>
 #include <string>
 
 namespace quav {
@@ -15,7 +16,12 @@ namespace quav {
 ///
 /// A port can be marked busy: this object then holds it open itself, exclusive (TIOCEXCL)
 /// and locked (flock LOCK_EX), as another program using the port would, so that claiming it
-/// fails. Not thread-safe; the board belongs to the user-interface thread.
+/// fails.
+///
+/// Opening a port raises its DTR and RTS lines and the last close drops them again, as the
+/// serial driver of Linux does with a real port. This object watches the opens and closes
+/// of each port (inotify on the terminal) and tells the board in FollowOpens, so that the
+/// board's lines follow. Not thread-safe; the board belongs to the user-interface thread.
 class SimulatedComPorts
 {
 public:
@@ -38,16 +44,24 @@ public:
     /// Throws away what has been written to the ports, so that a writer never blocks.
     void Drain();
 
+    /// Calls `changed(port, open)` for each port that has been opened by its first user
+    /// (open = true) or closed by its last (open = false) since the last call, in the
+    /// order it happened. Costs one system call when nothing happened.
+    void FollowOpens(const std::function<void(int port, bool open)>& changed);
+
 private:
     struct Terminal
     {
         int master = -1;
         int holder = -1; ///< our own open of the slave side while the port is busy
+        int watch = -1;  ///< inotify watch of the slave side
+        int users = 0;   ///< opens of the slave side not yet closed
         std::string path;
     };
     Terminal* Open(int port);
 
     std::array<Terminal, Count> m_ports{};
+    int m_notify = -1; ///< inotify descriptor for the watches
 };
 
 } // namespace quav

@@ -1,8 +1,10 @@
 #include "app/Viewer.h"
 
 #include "ViewerBench.h"
+#include "app/CommandLine.h"
 #include "app/PageImageWidget.h"
 #include "app/SingleInstance.h"
+#include "cap/CaptureOptions.h"
 #include "sim/SimulatedBoard.h"
 #include "support/ManualClock.h"
 #include "support/PacketBuilder.h"
@@ -259,7 +261,13 @@ TEST(ViewerDialogs, TheAboutBoxShowsItsTextsAndKeepsTheCycleWaiting)
 TEST(ViewerDialogs, ClosingTheSettingsRestartsThePortClaim)
 {
     ViewerBench b;
-    b.ShowPage100();
+    const std::string noHardware = "Videotext Hardware nicht gefunden";
+    b.StepUntil([&] {
+        EXPECT_NE(b.Main().StatusText(0).toStdString(), noHardware)
+            << "the claim at the start left the bus idle";
+        return b.Main().Image1->PageDrawn() && b.Main().Cycle().LastSubcode() >= 0;
+    });
+    QTest::keyClicks(&b.Main(), QStringLiteral("123"));
     WhenModal([](QWidget* dialog) { dialog->close(); });
     b.Main().Konfig->trigger();
     EXPECT_EQ(b.Main().Cycle().CycleState(), AcquisitionCycle::ClaimPort);
@@ -268,6 +276,13 @@ TEST(ViewerDialogs, ClosingTheSettingsRestartsThePortClaim)
     b.Step();
     EXPECT_EQ(b.Main().Cycle().CycleState(), AcquisitionCycle::Polling);
     EXPECT_TRUE(b.viewer->Comm().IsOpen());
+    // Opening the port again raised DTR and RTS on the board; the first query after the
+    // claim still reaches the decoder.
+    for (int tick = 0; tick < 3; ++tick) {
+        b.Step();
+        EXPECT_NE(b.Main().StatusText(0).toStdString(), noHardware);
+    }
+    EXPECT_EQ(b.Main().Cycle().PageNumber(), "123");
 }
 
 TEST(ViewerShutdown, EveryWayOutClosesThePortThroughTheSameHandlers)
@@ -291,6 +306,26 @@ TEST(ViewerShutdown, EveryWayOutClosesThePortThroughTheSameHandlers)
         EXPECT_FALSE(b.Main().TimerEnabled());
         EXPECT_FALSE(b.Main().isVisible());
         EXPECT_FALSE(b.viewer->Help().isVisible()) << "the help is told to quit";
+    }
+}
+
+TEST(CommandLine, TheSameMistakeGetsTheSameMessageAsInTheCaptureCommand)
+{
+    const std::vector<std::vector<std::string>> mistakes{
+        {"--frobnicate"}, {"--source"}, {"--source="}, {"--hardware=ja"}, {"--hardware", "--source", "demo"},
+    };
+    for (const auto& args : mistakes) {
+        SCOPED_TRACE(args.front());
+        QStringList arguments{QStringLiteral("quav-videotext")};
+        for (const std::string& a : args) {
+            arguments << QString::fromStdString(a);
+        }
+        const CommandLine viewer = CommandLine::Parse(arguments);
+        ASSERT_EQ(viewer.action, CommandLine::Action::Fail);
+        CaptureOptions options;
+        std::string error;
+        ASSERT_FALSE(ParseCaptureOptions(args, options, error));
+        EXPECT_EQ(viewer.message.toStdString(), "quav-videotext: " + error + "\n");
     }
 }
 

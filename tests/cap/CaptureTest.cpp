@@ -1,7 +1,14 @@
+#include "broadcast/PacketLoop.h"
+#include "bus/AdapterPorts.h"
 #include "cap/CaptureCommand.h"
 #include "cap/CaptureOptions.h"
+#include "cap/HardwarePorts.h"
 #include "demo/DemoService.h"
 #include "export/RowToText.h"
+#include "ports/SerialLineIo.h"
+#include "serial/TComm32.h"
+#include "sim/SimulatedBoard.h"
+#include "station/Station.h"
 #include "support/PacketBuilder.h"
 #include "support/SimulatedStack.h"
 
@@ -10,6 +17,7 @@
 #include <filesystem>
 #include <fstream>
 #include <set>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
 
 #include <QImage>
@@ -211,6 +219,78 @@ TEST(CaptureCommand, HardwareWithoutPortsOrAnswerIsReported)
     EXPECT_EQ(command.Run(std::vector<std::string>{"--hardware", "--page", "100"}), cap_exit::NoHardware);
     EXPECT_EQ(opened, 1);
     EXPECT_NE(err.str().find("Videotext Hardware nicht gefunden"), std::string::npos) << err.str();
+}
+
+// The serial module's modem lines, as the tty would pass them on, wired to the simulated
+// board's UART registers instead of a real module.
+class BoardModemLines final : public ModemLineCalls
+{
+public:
+    explicit BoardModemLines(SimulatedBoard& board) : m_board(board) {}
+    int Get(int, int& bits) override
+    {
+        const std::uint8_t mcr = m_board.ReadPort(Mcr);
+        bits = ((mcr & adapter::McrDtr) != 0 ? TIOCM_DTR : 0) |
+               ((mcr & adapter::McrRts) != 0 ? TIOCM_RTS : 0) |
+               ((m_board.ReadPort(Msr) & adapter::MsrDcd) != 0 ? TIOCM_CD : 0);
+        return 0;
+    }
+    int Raise(int, int bits) override { return Set(bits, true); }
+    int Lower(int, int bits) override { return Set(bits, false); }
+
+private:
+    static constexpr std::uint16_t Mcr = 0x3F8 + adapter::ModemControlOffset;
+    static constexpr std::uint16_t Msr = 0x3F8 + adapter::ModemStatusOffset;
+    int Set(int bits, bool raise)
+    {
+        const auto mask = static_cast<std::uint8_t>(((bits & TIOCM_DTR) != 0 ? adapter::McrDtr : 0) |
+                                                    ((bits & TIOCM_RTS) != 0 ? adapter::McrRts : 0));
+        const std::uint8_t mcr = m_board.ReadPort(Mcr);
+        m_board.WritePort(Mcr, static_cast<std::uint8_t>(raise ? mcr | mask : mcr & ~mask));
+        return 0;
+    }
+    SimulatedBoard& m_board;
+};
+
+TEST(CaptureCommand, HardwareOnTheSerialModuleAnswersFromTheFirstQueryAfterTheClaim)
+{
+    // The board stands where the module would: its COM1 is the tty that is claimed (and
+    // whose opening raises DTR and RTS), its registers are reached over the modem lines.
+    SimulatedBoard board;
+    test::packets::TestPage page;
+    page.rows[1] = "Seite vom Modul";
+    test::packets::TestPage next; // its header ends page 100
+    next.number = "101";
+    std::vector<Packet> packets = page.Packets();
+    for (const Packet& p : next.Packets()) {
+        packets.push_back(p);
+    }
+    board.SetSource(std::make_unique<PacketLoop>(packets));
+    BoardModemLines modemLines(board);
+    std::ostringstream out;
+    std::ostringstream err;
+    CaptureCommand command(out, err);
+    command.SetHardwareAccess(
+        [](Settings& s, std::string&) {
+            s = Settings{}; // the serial module on COM1
+            s.I2cDelay = 0;
+            s.LoopTime = 0;
+            return true;
+        },
+        [&](const Settings& s, std::string& error) {
+            StationOptions options;
+            options.hardware = true;
+            StationParts parts;
+            parts.modemLines = &modemLines;
+            auto station = Station::Create(options, s, parts, nullptr);
+            station->Comm().PortMap().Map(QStringLiteral("COM1"),
+                                          QString::fromStdString(board.ComPortPath(1)));
+            return ClaimHardware(std::move(station), s, error);
+        });
+    EXPECT_EQ(command.Run(std::vector<std::string>{"--hardware", "--page", "100", "--format", "utf8"}),
+              cap_exit::Ok)
+        << err.str();
+    EXPECT_NE(out.str().find("Seite vom Modul"), std::string::npos) << out.str();
 }
 
 TEST(CaptureCommand, AllFromARecordingWritesOneFilePerPageAndSubpage)

@@ -3,6 +3,7 @@
 #include "bus/AdapterPorts.h"
 #include "bus/I2cMaster.h"
 #include "bus/LineAdapters.h"
+#include "support/FakeModemLines.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -18,52 +19,11 @@
 namespace quav {
 namespace {
 
+using test::FakeModemLines;
+
 constexpr std::uint16_t Com1 = 0x3F8;
 constexpr std::uint16_t Mcr = Com1 + 4;
 constexpr std::uint16_t Msr = Com1 + 6;
-
-// A tty's modem lines in memory. Counts every call; from call `failFrom` on (1-based)
-// every call fails with `error`, as when a USB adapter is pulled out.
-class FakeModemLines final : public ModemLineCalls
-{
-public:
-    int Get(int, int& bits) override
-    {
-        if (Fails()) {
-            return error;
-        }
-        bits = lines;
-        log.push_back("get");
-        return 0;
-    }
-    int Raise(int, int bits) override
-    {
-        if (Fails()) {
-            return error;
-        }
-        lines |= bits;
-        log.push_back("raise " + std::to_string(bits));
-        return 0;
-    }
-    int Lower(int, int bits) override
-    {
-        if (Fails()) {
-            return error;
-        }
-        lines &= ~bits;
-        log.push_back("lower " + std::to_string(bits));
-        return 0;
-    }
-
-    int lines = 0;
-    int calls = 0;
-    int failFrom = 0; // 0: never
-    int error = EIO;
-    std::vector<std::string> log;
-
-private:
-    bool Fails() { return ++calls >= failFrom && failFrom != 0; }
-};
 
 std::string Bits(int b)
 {

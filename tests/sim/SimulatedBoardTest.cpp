@@ -175,6 +175,45 @@ TEST(SimulatedBoard, OffersItsComPortsAsTerminalsThatCanBeClaimed)
     EXPECT_EQ(board.ComPortPath(), "") << "a board on a card has no COM port of its own";
 }
 
+TEST(SimulatedBoard, OpeningAComPortRaisesDtrAndRtsAndTheLastCloseDropsThem)
+{
+    SimulatedStack s;
+    constexpr std::uint16_t Com1Mcr = 0x3FC;
+    constexpr std::uint16_t Com2Mcr = 0x2FC;
+    constexpr std::uint8_t Lines = adapter::McrDtr | adapter::McrRts;
+    const auto lines = [&s](std::uint16_t mcr) { return s.board.ReadPort(mcr) & Lines; };
+    const std::string com1 = s.board.ComPortPath(1);
+    const std::string com2 = s.board.ComPortPath(2);
+    ASSERT_NE(s.Status(), Decoder::NoHardware) << "a board whose port nobody opened answers";
+
+    int fd = -1;
+    ASSERT_TRUE(Claim(com1, fd));
+    EXPECT_EQ(lines(Com1Mcr), Lines);
+    EXPECT_FALSE(s.board.Bus().Scl()) << "a raised RTS holds SCL low";
+    // What the program does after a claim: SDA released first, then SCL.
+    s.lines.UpdatePorts();
+    s.lines.SdaHigh();
+    s.lines.SclHigh();
+    EXPECT_NE(s.Status(), Decoder::NoHardware);
+
+    Release(fd);
+    EXPECT_EQ(lines(Com1Mcr), 0) << "the last close drops both lines";
+    // Closed and opened again before the board looks: the open is what counts, and
+    // without the program's help the first query finds no start condition.
+    ASSERT_TRUE(Claim(com1, fd));
+    Release(fd);
+    ASSERT_TRUE(Claim(com1, fd));
+    EXPECT_EQ(lines(Com1Mcr), Lines);
+    EXPECT_EQ(s.Status(), Decoder::NoHardware);
+
+    int other = -1;
+    ASSERT_TRUE(Claim(com2, other));
+    s.board.ReadPort(Com1Mcr); // the board looks while its bus is between transfers
+    EXPECT_EQ(lines(Com2Mcr), Lines) << "every COM port of the board behaves so";
+    Release(other);
+    Release(fd);
+}
+
 TEST(SimulatedBoard, ABusyPortCannotBeClaimedUntilItIsFreed)
 {
     SimulatedBoard board;

@@ -1,4 +1,4 @@
-#include "app/HardwarePortIo.h"
+#include "station/HardwarePortIo.h"
 
 #include "bus/AdapterPorts.h"
 
@@ -6,8 +6,9 @@ namespace quav {
 
 using namespace adapter;
 
-HardwarePortIo::HardwarePortIo(PortIo& cards, std::function<int()> serialHandle, const Settings& settings)
-    : m_cards(cards), m_serialHandle(std::move(serialHandle)), m_settings(settings)
+HardwarePortIo::HardwarePortIo(PortIo& cards, std::function<int()> serialHandle, const Settings& settings,
+                               ModemLineCalls& lines)
+    : m_cards(cards), m_serialHandle(std::move(serialHandle)), m_settings(settings), m_lines(lines)
 {
 }
 
@@ -45,7 +46,7 @@ SerialLineIo* HardwarePortIo::SerialFor(std::uint16_t port)
         return nullptr;
     }
     if (!m_serial || fd != m_serialFd || *base != m_serialBase) {
-        m_serial = std::make_unique<SerialLineIo>(fd, *base);
+        m_serial = std::make_unique<SerialLineIo>(fd, *base, m_lines);
         m_serialFd = fd;
         m_serialBase = *base;
     }
@@ -91,6 +92,12 @@ void HardwarePortIo::NoteFault(SerialLineIo& serial)
     } else {
         m_faultActive = false;
     }
+}
+
+void HardwarePortIo::ForgetLines()
+{
+    m_serial.reset();
+    m_serialFd = -1;
 }
 
 std::string HardwarePortIo::TakeFault()

@@ -1,0 +1,28 @@
+#pragma once
+
+#include "station/StationOptions.h"
+
+#include <QCommandLineParser>
+#include <QString>
+#include <QStringList>
+
+namespace quav {
+
+/// The command-line options that the viewer and the capture command share, read by one
+/// parser in both, so that the same mistake gets the same German message in both.
+namespace shared_options {
+
+/// Adds --source and --hardware to `parser` and sets the parsing rules both programs use
+/// (long options only, "--name value" or "--name=value").
+void AddTo(QCommandLineParser& parser);
+
+/// Parses `arguments` (the program name first). False with a German message in `error`
+/// for an unknown option, a missing value or a value on a switch.
+bool Parse(QCommandLineParser& parser, const QStringList& arguments, QString* error);
+
+/// Reads --source and --hardware from a parsed `parser` into `options`. False with a
+/// German message in `error` when the two are given together or --source is empty.
+bool Read(const QCommandLineParser& parser, StationOptions& options, QString* error);
+
+} // namespace shared_options
+} // namespace quav
