@@ -55,7 +55,7 @@ TEST(ViewerStart, FirstRunShowsTheSettingsBeforeAnyHardwareAccessAndSavesThem)
     QSettings saved(b.settingsFile, QSettings::IniFormat);
     EXPECT_EQ(saved.value(QStringLiteral("Config")).toString(), QStringLiteral("11"));
     EXPECT_EQ(saved.value(QStringLiteral("Hardware/I2cDelay")).toString(), QStringLiteral("200"));
-    EXPECT_EQ(b.Main().Cycle().CycleState(), AcquisitionCycle::ClaimPort);
+    EXPECT_EQ(b.Main().Cycle().CycleState(), AcquisitionCycle::State::ClaimPort);
     EXPECT_EQ(b.Main().TimerInterval(), 100);
     b.ShowPage100();
     EXPECT_EQ(b.Display(), "100");
@@ -124,7 +124,7 @@ TEST(ViewerDialogs, TheAboutBoxShowsItsTextsAndKeepsTheCycleWaiting)
     b.ShowPage100();
     QTest::keyClick(&b.Main(), '4'); // the cycle waits in its entry pause
     b.Step();
-    ASSERT_EQ(b.Main().Cycle().CycleState(), AcquisitionCycle::EntryTimeout);
+    ASSERT_EQ(b.Main().Cycle().CycleState(), AcquisitionCycle::State::EntryTimeout);
     QString prog, vers;
     bool timerDuringBox = true;
     WhenModal([&](QWidget*) {
@@ -138,7 +138,7 @@ TEST(ViewerDialogs, TheAboutBoxShowsItsTextsAndKeepsTheCycleWaiting)
     EXPECT_EQ(vers, QStringLiteral("Version 1.0"));
     EXPECT_FALSE(timerDuringBox);
     EXPECT_TRUE(b.Main().TimerEnabled());
-    EXPECT_EQ(b.Main().Cycle().CycleState(), AcquisitionCycle::EntryTimeout);
+    EXPECT_EQ(b.Main().Cycle().CycleState(), AcquisitionCycle::State::EntryTimeout);
 }
 
 TEST(ViewerDialogs, ClosingTheSettingsRestartsThePortClaim)
@@ -147,11 +147,11 @@ TEST(ViewerDialogs, ClosingTheSettingsRestartsThePortClaim)
     b.ShowPage100();
     WhenModal([](QWidget* dialog) { dialog->close(); });
     b.Main().Konfig->trigger();
-    EXPECT_EQ(b.Main().Cycle().CycleState(), AcquisitionCycle::ClaimPort);
+    EXPECT_EQ(b.Main().Cycle().CycleState(), AcquisitionCycle::State::ClaimPort);
     EXPECT_EQ(b.Main().TimerInterval(), 100);
     EXPECT_TRUE(b.Main().TimerEnabled());
     b.Step();
-    EXPECT_EQ(b.Main().Cycle().CycleState(), AcquisitionCycle::Polling);
+    EXPECT_EQ(b.Main().Cycle().CycleState(), AcquisitionCycle::State::Polling);
     EXPECT_TRUE(b.viewer->Comm().IsOpen());
 }
 
