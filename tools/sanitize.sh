@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# The whole test suite under AddressSanitizer and UndefinedBehaviorSanitizer, and the serial
-# port tests (the threaded part of the program) under ThreadSanitizer. Exits non-zero on
+# The whole test suite under AddressSanitizer and UndefinedBehaviorSanitizer, and the
+# threaded parts of the program under ThreadSanitizer: the serial port tests and the
+# acquisition tests (the poll worker and an abort from another thread). Exits non-zero on
 # any failure or sanitizer report.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -12,9 +13,9 @@ cmake --preset asan -DQUAV_WERROR=ON >/dev/null
 cmake --build --preset asan -j "$jobs"
 ctest --preset asan
 
-echo "sanitize: TSan, serial tests"
+echo "sanitize: TSan, serial and acquisition tests"
 cmake --preset tsan -DQUAV_WERROR=ON >/dev/null
-cmake --build --preset tsan -j "$jobs" --target quav_serial_test
-TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1" ctest --preset tsan -L serial
+cmake --build --preset tsan -j "$jobs" --target quav_serial_test quav_acquisition_test
+TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1" ctest --preset tsan -L "serial|threads"
 
 echo "sanitize: all clean"

@@ -28,7 +28,7 @@ namespace quav {
 /// are taken from the source at each start condition on the bus, so a transfer always
 /// sees a steady page memory. Tests drive the clock by hand.
 ///
-/// Not thread-safe; like the real ports it belongs to the user-interface thread.
+/// Not thread-safe; like the real ports it belongs to the one thread that drives the bus.
 class SimulatedBoard final : public PortIo, private I2cTarget
 {
 public:
@@ -77,6 +77,12 @@ public:
     /// Port reads and writes so far, anywhere.
     std::uint64_t PortAccesses() const { return m_accesses; }
 
+    /// Imitates a slow adapter: every port access takes at least `delay` of real time (a
+    /// serial module behind a USB adapter takes about 1 ms per line change). Zero, the
+    /// default, answers at once.
+    void SetPortDelay(std::chrono::nanoseconds delay) { m_portDelay = delay; }
+    std::chrono::nanoseconds PortDelay() const { return m_portDelay; }
+
     DecoderChip& Chip() { return m_chip; }
     const I2cSlave& Bus() const { return m_bus; }
     const AdapterPortDecoder& Ports() const { return m_ports; }
@@ -101,6 +107,7 @@ private:
     std::uint8_t OnRead() override { return m_chip.OnRead(); }
 
     void Rebase();
+    void SlowAccess() const;
     std::uint64_t PacketsDue(std::chrono::nanoseconds elapsed) const;
 
     std::unique_ptr<SteadyBoardClock> m_ownClock;
@@ -116,6 +123,7 @@ private:
     std::uint64_t m_taken = 0; ///< packets due since the epoch that have been dealt with
     std::uint64_t m_received = 0;
     std::uint64_t m_accesses = 0;
+    std::chrono::nanoseconds m_portDelay{0};
     std::chrono::nanoseconds m_lastDrain{0};
 };
 

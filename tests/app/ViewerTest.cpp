@@ -9,6 +9,7 @@
 #include "support/SimulatedStack.h"
 
 #include <fstream>
+#include <thread>
 
 #include <QAction>
 #include <QApplication>
@@ -177,6 +178,48 @@ TEST(ViewerShutdown, EveryWayOutClosesThePortThroughTheSameHandlers)
         EXPECT_FALSE(b.Main().isVisible());
         EXPECT_FALSE(b.viewer->Help().isVisible()) << "the help is told to quit";
     }
+}
+
+TEST(ViewerSlowBus, InputWaitsForThePageReadWhileTheSettingsAndClosingCutItShort)
+{
+    ViewerBench b;
+    b.ShowPage100();
+    b.viewer->Board()->SetPortDelay(std::chrono::microseconds(50)); // a page: about 2 s
+    const auto startPageRead = [&b] {
+        b.Main().ButHidden->click(); // the next poll reads the whole page again
+        b.clock.Advance(std::chrono::milliseconds(b.Main().TimerInterval()));
+        b.Main().Tim();
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    };
+    startPageRead();
+    ASSERT_TRUE(b.Main().TickInFlight());
+    QTest::keyClick(&b.Main(), '1');
+    QTest::keyClick(&b.Main(), '2');
+    QTest::keyClick(&b.Main(), '3');
+    EXPECT_EQ(b.Display(), "100") << "typed input waits until the tick has ended";
+
+    QElapsedTimer waited;
+    qint64 dialogAfter = -1;
+    WhenModal([&](QWidget* dialog) {
+        dialogAfter = waited.elapsed();
+        dialog->close();
+    });
+    waited.start();
+    b.Main().Konfig->trigger();
+    EXPECT_GE(dialogAfter, 0);
+    EXPECT_LT(dialogAfter, 100);
+    EXPECT_EQ(b.Display(), "123") << "the digits reached the cycle, in order, before the dialog";
+    EXPECT_EQ(b.Main().Cycle().CycleState(), AcquisitionCycle::State::ClaimPort);
+
+    b.Main().show();
+    b.Step();
+    startPageRead();
+    ASSERT_TRUE(b.Main().TickInFlight());
+    waited.restart();
+    b.Main().close();
+    EXPECT_LT(waited.elapsed(), 100);
+    EXPECT_FALSE(b.Main().TickInFlight());
+    EXPECT_FALSE(b.viewer->Comm().IsOpen());
 }
 
 TEST(ViewerHelp, EachContextOpensItsPage)
