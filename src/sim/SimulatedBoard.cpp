@@ -124,9 +124,6 @@ bool SimulatedBoard::SetComPortBusy(int port, bool busy)
 
 void SimulatedBoard::SlowAccess() const
 {
-    if (m_portDelay <= std::chrono::nanoseconds::zero()) {
-        return;
-    }
     // Real time, not the board's clock: the delay is the adapter's, not the broadcast's.
     // A short delay is waited out busily, as a sleep would overshoot it many times.
     const auto until = std::chrono::steady_clock::now() + m_portDelay;
@@ -141,14 +138,18 @@ void SimulatedBoard::SlowAccess() const
 std::uint8_t SimulatedBoard::ReadPort(std::uint16_t port)
 {
     ++m_accesses;
-    SlowAccess();
+    if (m_portDelay.count() > 0) {
+        SlowAccess();
+    }
     return m_ports.Read(port);
 }
 
 void SimulatedBoard::WritePort(std::uint16_t port, std::uint8_t value)
 {
     ++m_accesses;
-    SlowAccess();
+    if (m_portDelay.count() > 0) {
+        SlowAccess();
+    }
     m_ports.Write(port, value);
 }
 
