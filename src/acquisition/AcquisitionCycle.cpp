@@ -253,9 +253,10 @@ void AcquisitionCycle::StartPoll()
         }
         request.page = m_pageNumber;
     }
-    m_poller.ClearAbort();
     m_host.RunBusWork([this, request] { m_poll = m_poller.Poll(request); },
                       [this] {
+                          // An abort ends with its poll; the bus serves others in full again.
+                          m_poller.ClearAbort();
                           Guarded([this] { ApplyPoll(m_poll); });
                           EndTick();
                       });
