@@ -2,7 +2,6 @@
 
 #include "bus/LineAdapters.h"
 
-#include <atomic>
 #include <cstdint>
 
 namespace quav {
@@ -42,18 +41,18 @@ public:
     /// contents, and the result is false.
     bool I2cRead(std::uint8_t address, std::int32_t count, std::uint8_t* buffer);
 
-    /// Asks the transfer under way to end at its next byte; every transfer after it ends
-    /// at its first byte until ClearAbort. May be called from any thread.
-    void Abort() { m_abort.store(true, std::memory_order_relaxed); }
+    /// Asks the transfer under way to end at its next byte, without bus delays; every
+    /// transfer after it ends at its first byte until ClearAbort. May be called from any
+    /// thread.
+    void Abort() { m_lines.Abort(); }
     /// Lets transfers run to their end again. Call it only while no transfer runs.
-    void ClearAbort() { m_abort.store(false, std::memory_order_relaxed); }
-    bool AbortRequested() const { return m_abort.load(std::memory_order_relaxed); }
+    void ClearAbort() { m_lines.ClearAbort(); }
+    bool AbortRequested() const { return m_lines.AbortRequested(); }
 
     LineAdapters& Lines() { return m_lines; }
 
 private:
     LineAdapters& m_lines;
-    std::atomic<bool> m_abort{false};
 };
 
 } // namespace quav

@@ -4,6 +4,7 @@
 #include "acquisition/PollWorker.h"
 
 #include <chrono>
+#include <limits>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -100,31 +101,47 @@ TEST(Poller, RequestsOnceTeletextIsThereAndReadsRowsOnlyForSomethingNew)
 
 TEST(Poller, AnAbortFromAnotherThreadEndsAPageReadQuicklyAndLeavesTheBusUsable)
 {
-    PolledStack p;
-    ASSERT_TRUE(p.received.rowsRead);
-    p.stack.board.SetPortDelay(20us); // a whole page would take about a second
-    PollRequest redraw;
-    redraw.lastSubcode = p.received.subcode;
-    redraw.redraw = true;
-    PollResult result;
-    PollWorker worker;
-    worker.Start([&] { result = p.poller.Poll(redraw); });
-    std::this_thread::sleep_for(100ms); // well into the page rows
-    const auto aborted = std::chrono::steady_clock::now();
-    p.poller.Abort();
-    ASSERT_TRUE(worker.Finish());
-    EXPECT_LT(std::chrono::steady_clock::now() - aborted, 100ms);
-    EXPECT_TRUE(result.aborted);
-    EXPECT_FALSE(worker.Busy());
+    struct Slowness
+    {
+        const char* what;
+        std::chrono::nanoseconds portDelay;
+        std::int32_t busDelay;
+    };
+    const Slowness rows[] = {
+        {"a slow adapter: a page takes about a second", 20us, 0},
+        {"the largest bus delay: one line change takes seconds", 0ns,
+         std::numeric_limits<std::int32_t>::max()},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        PolledStack p;
+        ASSERT_TRUE(p.received.rowsRead);
+        p.stack.board.SetPortDelay(row.portDelay);
+        p.stack.settings.I2cDelay = row.busDelay;
+        PollRequest redraw;
+        redraw.lastSubcode = p.received.subcode;
+        redraw.redraw = true;
+        PollResult result;
+        PollWorker worker;
+        worker.Start([&] { result = p.poller.Poll(redraw); });
+        std::this_thread::sleep_for(100ms);
+        const auto aborted = std::chrono::steady_clock::now();
+        p.poller.Abort();
+        ASSERT_TRUE(worker.Finish());
+        EXPECT_LT(std::chrono::steady_clock::now() - aborted, 100ms);
+        EXPECT_TRUE(result.aborted);
+        EXPECT_FALSE(worker.Busy());
 
-    // The bus is idle again: the next poll reads the whole page.
-    p.stack.board.SetPortDelay(0ns);
-    p.poller.ClearAbort();
-    const PollResult again = p.poller.Poll(redraw);
-    EXPECT_EQ(again.status, 2);
-    EXPECT_FALSE(again.aborted);
-    EXPECT_TRUE(again.rowsRead);
-    EXPECT_EQ(RowText(p.stack.decoder, 2, 9), "Seite 100");
+        // The bus is idle again: the next poll reads the whole page.
+        p.stack.board.SetPortDelay(0ns);
+        p.stack.settings.I2cDelay = 0;
+        p.poller.ClearAbort();
+        const PollResult again = p.poller.Poll(redraw);
+        EXPECT_EQ(again.status, 2);
+        EXPECT_FALSE(again.aborted);
+        EXPECT_TRUE(again.rowsRead);
+        EXPECT_EQ(RowText(p.stack.decoder, 2, 9), "Seite 100");
+    }
 }
 
 } // namespace
