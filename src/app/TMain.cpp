@@ -360,6 +360,9 @@ void TMain::ButHelpClick()
 
 void TMain::Tim()
 {
+    if (m_worker->Busy()) {
+        return; // ticks never overlap
+    }
     m_cycle->Tim();
     if (!m_worker->Busy()) {
         AfterTickDone();
