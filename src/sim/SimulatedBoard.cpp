@@ -138,7 +138,7 @@ void SimulatedBoard::SlowAccess() const
 std::uint8_t SimulatedBoard::ReadPort(std::uint16_t port)
 {
     ++m_accesses;
-    if (m_portDelay.count() > 0) {
+    if (m_portDelay.count() > 0) [[unlikely]] {
         SlowAccess();
     }
     return m_ports.Read(port);
@@ -147,7 +147,7 @@ std::uint8_t SimulatedBoard::ReadPort(std::uint16_t port)
 void SimulatedBoard::WritePort(std::uint16_t port, std::uint8_t value)
 {
     ++m_accesses;
-    if (m_portDelay.count() > 0) {
+    if (m_portDelay.count() > 0) [[unlikely]] {
         SlowAccess();
     }
     m_ports.Write(port, value);

@@ -107,7 +107,7 @@ private:
     std::uint8_t OnRead() override { return m_chip.OnRead(); }
 
     void Rebase();
-    void SlowAccess() const;
+    [[gnu::cold, gnu::noinline]] void SlowAccess() const;
     std::uint64_t PacketsDue(std::chrono::nanoseconds elapsed) const;
 
     std::unique_ptr<SteadyBoardClock> m_ownClock;
