@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# The whole test suite under AddressSanitizer and UndefinedBehaviorSanitizer, and the serial
-# port tests (the threaded part of the program) under ThreadSanitizer. Exits non-zero on
-# any failure or sanitizer report.
+# The whole test suite under AddressSanitizer and UndefinedBehaviorSanitizer, and the
+# threaded parts of the program under ThreadSanitizer: the serial port tests, the
+# acquisition tests (the poll worker and an abort from another thread) and the viewer's
+# tests (ticks on the worker, input held back, the settings and closing mid-read). Exits
+# non-zero on any failure or sanitizer report.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -12,9 +14,16 @@ cmake --preset asan -DQUAV_WERROR=ON >/dev/null
 cmake --build --preset asan -j "$jobs"
 ctest --preset asan
 
-echo "sanitize: TSan, serial tests"
+echo "sanitize: TSan, serial and acquisition tests"
 cmake --preset tsan -DQUAV_WERROR=ON >/dev/null
-cmake --build --preset tsan -j "$jobs" --target quav_serial_test
-TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1" ctest --preset tsan -L serial
+cmake --build --preset tsan -j "$jobs" --target quav_serial_test quav_acquisition_test
+TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1" ctest --preset tsan -L "serial|threads"
+
+echo "sanitize: TSan, the viewer with its poll worker"
+cmake --build --preset tsan -j "$jobs" --target quav_app_test
+# The single-instance test starts a second viewer, which TSan cannot follow across a fork.
+QT_QPA_PLATFORM=offscreen QUAV_TEST_DATA="$PWD/tests/data" \
+    TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1" \
+    build/tsan/tests/app/quav_app_test --gtest_brief=1 --gtest_filter='-SingleInstance*'
 
 echo "sanitize: all clean"

@@ -32,7 +32,8 @@ bool IsPageNumber(const std::string& s)
 
 AcquisitionCycle::AcquisitionCycle(CycleHost& host, Decoder& decoder, CycleRenderer& renderer,
                                    CycleSettingsStore& store, const Settings& settings)
-    : m_host(host), m_decoder(decoder), m_renderer(renderer), m_store(store), m_settings(settings)
+    : m_host(host), m_decoder(decoder), m_renderer(renderer), m_store(store), m_settings(settings),
+      m_poller(decoder)
 {
 }
 
@@ -43,14 +44,14 @@ int AcquisitionCycle::PollingIntervalMs() const
 
 void AcquisitionCycle::StartCycle()
 {
-    m_state = StartUp;
+    m_state = State::StartUp;
     m_host.SetTimerInterval(StartInterval);
     m_host.SetTimerEnabled(true);
 }
 
 void AcquisitionCycle::RestartCycle()
 {
-    m_state = ClaimPort;
+    m_state = State::ClaimPort;
     m_host.SetTimerInterval(StartInterval);
     m_host.SetTimerEnabled(true);
 }
@@ -60,13 +61,40 @@ void AcquisitionCycle::SelectPage(const std::string& number)
     m_pageNumber = number.substr(0, 3);
     m_requestPending = true;
     m_host.SetTimerInterval(PollingIntervalMs());
-    m_state = Polling;
+    m_state = State::Polling;
 }
 
 void AcquisitionCycle::BeginEntryPause()
 {
-    m_state = EntryPause;
+    m_state = State::EntryPause;
     m_host.SetTimerInterval(StartInterval);
+}
+
+void AcquisitionCycle::BeginEntry(char digit)
+{
+    m_savedPageNumber = m_pageNumber;
+    m_pageNumber = std::string(1, digit);
+    ShowPageNumber(m_pageNumber);
+    BeginEntryPause();
+}
+
+void AcquisitionCycle::ContinueEntry(char digit)
+{
+    if (m_pageNumber.size() >= 3) {
+        return; // no entry under way
+    }
+    m_pageNumber += digit;
+    ShowPageNumber(m_pageNumber);
+    if (m_pageNumber.size() == 3) {
+        m_requestPending = true;
+        m_host.SetTimerInterval(PollingIntervalMs());
+        m_state = State::Polling;
+    }
+}
+
+void AcquisitionCycle::TakeClickedNumber(const std::string& number)
+{
+    m_pageNumber = number.substr(0, 3);
 }
 
 void AcquisitionCycle::ShowPageNumber(const std::string& text)
@@ -84,40 +112,51 @@ std::string AcquisitionCycle::SubcodeText(std::int32_t n)
 void AcquisitionCycle::Tim()
 {
     m_host.SetTimerEnabled(false);
+    if (m_state == State::Polling) {
+        StartPoll();
+        return;
+    }
+    Guarded([this] {
+        switch (m_state) {
+        case State::StartUp:
+            DoStartUp();
+            break;
+        case State::ClaimPort:
+            DoClaimPort();
+            break;
+        case State::EntryPause:
+            m_host.SetTimerInterval(EntryTimeoutInterval);
+            m_state = State::EntryTimeout;
+            break;
+        case State::EntryTimeout:
+            m_pageNumber = m_savedPageNumber;
+            m_requestPending = true;
+            m_host.SetTimerInterval(PollingIntervalMs());
+            m_state = State::Polling;
+            break;
+        default:
+            break; // port failed, or a state without work
+        }
+    });
+    EndTick();
+}
+
+void AcquisitionCycle::Guarded(const std::function<void()>& step)
+{
     // Nothing may escape a tick: the timer would stay off and the cycle would die without
     // a word. The error is shown while the timer is still off, so that no tick runs under
     // the message box, and the cycle goes on afterwards.
     try {
-        switch (m_state) {
-        case StartUp:
-            DoStartUp();
-            break;
-        case ClaimPort:
-            DoClaimPort();
-            break;
-        case PortFailed:
-            break;
-        case Polling:
-            Poll();
-            break;
-        case EntryPause:
-            m_host.SetTimerInterval(EntryTimeoutInterval);
-            m_state = EntryTimeout;
-            break;
-        case EntryTimeout:
-            m_pageNumber = m_savedPageNumber;
-            m_requestPending = true;
-            m_host.SetTimerInterval(PollingIntervalMs());
-            m_state = Polling;
-            break;
-        default:
-            break;
-        }
+        step();
     } catch (const std::exception& e) {
         m_host.ReportError(e.what());
     } catch (...) {
         m_host.ReportError("Unbekannter Fehler im Seitenabruf");
     }
+}
+
+void AcquisitionCycle::EndTick()
+{
     m_host.SetTimerEnabled(true);
     m_host.ProcessPendingEvents();
 }
@@ -151,7 +190,7 @@ void AcquisitionCycle::DoStartUp()
         m_host.SetStatusText(panel, {});
     }
     m_pageNumber = "100";
-    m_state = ClaimPort;
+    m_state = State::ClaimPort;
     m_teletextPresent = false;
     if (!error.empty()) {
         throw std::runtime_error(error);
@@ -170,19 +209,19 @@ void AcquisitionCycle::DoClaimPort()
         } catch (const std::exception&) {
             m_host.SetStatusText(0, comm.CommPort() + PortUnusableText);
             m_host.Beep();
-            m_state = PortFailed;
+            m_state = State::PortFailed;
             m_host.SetTimerInterval(ErrorInterval);
             return;
         }
         m_host.SetStatusText(0, {});
-        m_state = Polling;
+        m_state = State::Polling;
         m_requestPending = true;
         m_host.SetTimerInterval(StartInterval);
         break;
     }
     case adapter::DeviceKind::Vd3000s:
     case adapter::DeviceKind::CtCard:
-        m_state = Polling;
+        m_state = State::Polling;
         m_requestPending = true;
         m_host.SetTimerInterval(StartInterval);
         break;
@@ -200,25 +239,38 @@ void AcquisitionCycle::ShowSignalError(const std::string& message)
     m_host.SetTimerInterval(ErrorInterval);
 }
 
-void AcquisitionCycle::SendRequest()
+void AcquisitionCycle::StartPoll()
 {
-    if (!IsPageNumber(m_pageNumber)) {
-        // Only an interrupted entry can leave a partial number here (the settings closed
-        // while one or two digits were typed). Fall back to the page shown before it.
-        m_pageNumber = IsPageNumber(m_savedPageNumber) ? m_savedPageNumber : "100";
+    PollRequest request;
+    request.lastSubcode = m_lastSubcode;
+    request.redraw = m_redraw;
+    if (m_requestPending) {
+        if (!IsPageNumber(m_pageNumber)) {
+            // Only an interrupted entry can leave a partial number here (the settings
+            // closed while one or two digits were typed). Fall back to the page shown
+            // before it.
+            m_pageNumber = IsPageNumber(m_savedPageNumber) ? m_savedPageNumber : "100";
+        }
+        request.page = m_pageNumber;
     }
-    ShowPageNumber(m_pageNumber);
-    m_decoder.RequestPage(m_pageNumber, 0);
-    m_requestPending = false;
-    m_refreshCountdown = -1;
-    m_lastSubcode = -1;
+    m_host.RunBusWork([this, request] { m_poll = m_poller.Poll(request); },
+                      [this] {
+                          // An abort ends with its poll; the bus serves others in full again.
+                          m_poller.ClearAbort();
+                          Guarded([this] { ApplyPoll(m_poll); });
+                          EndTick();
+                      });
 }
 
-void AcquisitionCycle::Poll()
+void AcquisitionCycle::ApplyPoll(const PollResult& poll)
 {
-    std::uint8_t code = Decoder::NoHardware;
-    m_decoder.DecoderStatus(code);
-    switch (code) {
+    if (poll.aborted) {
+        // Cut short (the settings, say): nothing it read counts. A request that went out
+        // is simply sent again, and the page is read whole at the next poll.
+        m_redraw = m_redraw || poll.rowsRead;
+        return;
+    }
+    switch (poll.status) {
     case Decoder::NoVideo:
         ShowSignalError(NoVideoText);
         m_requestPending = true;
@@ -240,20 +292,20 @@ void AcquisitionCycle::Poll()
     m_teletextPresent = true;
     m_host.SetTimerInterval(PollingIntervalMs());
     m_host.SetStatusText(0, {});
-    if (m_requestPending) {
-        SendRequest();
+    if (poll.requested) {
+        ShowPageNumber(m_pageNumber);
+        m_requestPending = false;
+        m_refreshCountdown = -1;
+        m_lastSubcode = -1;
     }
-    m_decoder.ReadHeaderRow(0);
     if (!m_host.StopButtonDown()) {
         m_renderer.RenderHeaderRow();
     }
-    const bool received = m_decoder.ReadStatusRow(0);
-    const std::int32_t subcode = m_decoder.Subcode();
+    const std::int32_t subcode = poll.subcode;
     m_host.SetStatusText(2, std::string(m_decoder.LanguageName()));
     m_host.SetStatusText(1, subcode == 0 ? std::string("----") : SubcodeText(subcode));
-    if (received || m_redraw) {
-        if (subcode != m_lastSubcode || m_redraw) {
-            m_decoder.ReadPageRows(0);
+    if (poll.received || m_redraw) {
+        if (poll.rowsRead) {
             if (!m_host.StopButtonDown()) {
                 m_renderer.RenderHeaderRow();
                 m_renderer.RenderPageRows();

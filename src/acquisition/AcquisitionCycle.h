@@ -2,27 +2,39 @@
 
 #include "acquisition/CycleHost.h"
 #include "acquisition/DigitStrip.h"
+#include "acquisition/Poller.h"
 #include "config/Settings.h"
 #include "decoder/Decoder.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace quav {
+
+namespace test {
+struct CycleBackdoor;
+}
 
 /// The timer-driven state machine that ties the decoder, the renderer and the status bar
 /// together. Each tick (`Tim`) stops the timer, does the work of the current state, starts
 /// the timer again and lets waiting input be handled, so ticks never overlap and the
 /// interval runs from the end of one tick to the start of the next.
 ///
-/// States: 0 start-up, 1 claim port, 2 port failed, 3 polling, 4 entry pause, 5 entry
-/// time-out. Page selection changes the cycle variables between ticks.
+/// The bus work of a polling tick is one poll (Poller); the host runs it where the bus
+/// lives (`CycleHost::RunBusWork`) and the cycle turns its result into drawing, status
+/// texts and the next interval.
 ///
-/// Everything runs on the user-interface thread.
+/// The cycle alone writes its state. Page selection asks for changes through the intent
+/// methods (SelectPage, BeginEntry, ContinueEntry, TakeClickedNumber, RequestRedraw).
+///
+/// Thread safety: everything here runs on the user-interface thread, except the poll of
+/// a tick, which touches only the poller and the decoder. AbortPoll may be called from
+/// any thread.
 class AcquisitionCycle
 {
 public:
-    enum State : std::uint8_t
+    enum class State : std::uint8_t
     {
         StartUp = 0,
         ClaimPort = 1,
@@ -40,7 +52,8 @@ public:
     AcquisitionCycle(CycleHost& host, Decoder& decoder, CycleRenderer& renderer, CycleSettingsStore& store,
                      const Settings& settings);
 
-    /// One tick of the cycle: the handler of the window's timer.
+    /// One tick of the cycle: the handler of the window's timer. A polling tick ends when
+    /// the host has run its bus work and handed back the result.
     void Tim();
     /// State 0, 100 ms, timer on. Called when the main window is created.
     void StartCycle();
@@ -50,23 +63,30 @@ public:
     void SelectPage(const std::string& number);
     /// Stops polling while the user types a page number: state 4, 100 ms.
     void BeginEntryPause();
+    /// The first digit of a new page number: the current number is kept for a time-out,
+    /// the digit is shown, and polling pauses.
+    void BeginEntry(char digit);
+    /// A further digit of the number being typed; the third one requests the page.
+    void ContinueEntry(char digit);
+    /// A number clicked in the page becomes the page number (requested only through
+    /// SelectPage).
+    void TakeClickedNumber(const std::string& number);
     /// Makes the next polling tick read and draw the page again.
     void RequestRedraw() { m_redraw = true; }
+    /// Ends the bus work of a tick under way early (its reads may be incomplete; the page
+    /// is read again at the next poll). May be called from any thread.
+    void AbortPoll() { m_poller.Abort(); }
     /// Draws a page number on the page-number display, padded with dashes.
     void ShowPageNumber(const std::string& text);
 
     /// "0000" followed by the number's digits, last four characters: 1 gives "0001".
     static std::string SubcodeText(std::int32_t n);
 
-    // The cycle variables; page selection reads and writes them between ticks.
-    std::uint8_t CycleState() const { return m_state; }
-    void SetCycleState(std::uint8_t state) { m_state = state; }
+    // The cycle variables, for reading.
+    State CycleState() const { return m_state; }
     const std::string& PageNumber() const { return m_pageNumber; }
-    void SetPageNumber(std::string number) { m_pageNumber = std::move(number); }
     const std::string& SavedPageNumber() const { return m_savedPageNumber; }
-    void SetSavedPageNumber(std::string number) { m_savedPageNumber = std::move(number); }
     bool RequestPending() const { return m_requestPending; }
-    void SetRequestPending(bool pending) { m_requestPending = pending; }
     bool TeletextPresent() const { return m_teletextPresent; }
     std::int32_t LastSubcode() const { return m_lastSubcode; }
     std::int32_t RefreshCountdown() const { return m_refreshCountdown; }
@@ -74,27 +94,33 @@ public:
     /// The polling interval of the current settings, in milliseconds.
     int PollingIntervalMs() const;
 
-    CycleHost& Host() { return m_host; }
     const DigitStrip& Digits() const { return m_digits; }
     /// The page-number display as last drawn (41 x 21).
     const std::vector<std::uint32_t>& PageDisplay() const { return m_display; }
 
 private:
+    friend struct test::CycleBackdoor;
+
+    /// Runs one step of a tick; an error is reported and goes no further.
+    void Guarded(const std::function<void()>& step);
+    void EndTick();
     void DoStartUp();
     void DoClaimPort();
-    void Poll();
+    void StartPoll();
+    void ApplyPoll(const PollResult& result);
     void ShowSignalError(const std::string& message);
-    void SendRequest();
 
     CycleHost& m_host;
     Decoder& m_decoder;
     CycleRenderer& m_renderer;
     CycleSettingsStore& m_store;
     const Settings& m_settings;
+    Poller m_poller;
+    PollResult m_poll; ///< written by the bus work, read once the host hands it back
     DigitStrip m_digits;
     std::vector<std::uint32_t> m_display;
 
-    std::uint8_t m_state = StartUp;
+    State m_state = State::StartUp;
     std::string m_pageNumber = "100";
     std::string m_savedPageNumber;
     bool m_requestPending = false;

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -83,6 +84,15 @@ public:
     virtual void ProcessPendingEvents() = 0;
     /// Shows an error that stopped a tick (a message box in the window).
     virtual void ReportError(const std::string& message) = 0;
+    /// Runs the bus work of a tick, then `done` on this thread. `work` touches only the
+    /// decoder and what lies behind it; the host may run it on another thread, but never
+    /// two at once, and calls `done` only after `work` has ended (or never, once the window
+    /// has closed). By default both run here and now.
+    virtual void RunBusWork(const std::function<void()>& work, const std::function<void()>& done)
+    {
+        work();
+        done();
+    }
 
     virtual CyclePort& Comm() = 0;
 };

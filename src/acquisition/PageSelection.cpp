@@ -59,20 +59,10 @@ void PageSelection::PageKey(std::uint8_t code)
     const std::size_t n = buffer.size();
     if (code <= 9) {
         const char digit = char('0' + code);
-        if (n == 1) {
-            m_cycle.SetPageNumber(buffer + digit);
-            m_cycle.ShowPageNumber(m_cycle.PageNumber());
-        } else if (n == 2) {
-            m_cycle.SetPageNumber(buffer + digit);
-            m_cycle.ShowPageNumber(m_cycle.PageNumber());
-            m_cycle.SetRequestPending(true);
-            m_cycle.Host().SetTimerInterval(m_cycle.PollingIntervalMs());
-            m_cycle.SetCycleState(AcquisitionCycle::Polling);
+        if (n == 1 || n == 2) {
+            m_cycle.ContinueEntry(digit);
         } else if (n == 3 && code >= 1 && code <= 8) {
-            m_cycle.SetSavedPageNumber(buffer);
-            m_cycle.SetPageNumber(std::string(1, digit));
-            m_cycle.ShowPageNumber(m_cycle.PageNumber());
-            m_cycle.BeginEntryPause();
+            m_cycle.BeginEntry(digit);
         }
         return;
     }
@@ -205,7 +195,7 @@ void PageSelection::PageClick()
     if (t == "999" || t < "100") {
         return; // no number there, or one that is not a page ("000" to "099")
     }
-    m_cycle.SetPageNumber(t);
+    m_cycle.TakeClickedNumber(t);
     PageKey(Clicked);
 }
 

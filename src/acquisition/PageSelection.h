@@ -10,7 +10,7 @@ namespace quav {
 /// How the user chooses a page: digits typed or clicked on the keypad, previous and next,
 /// page 100, a click on a three-digit number in the page, and the reveal and stop toggles.
 /// Every input becomes an entry code for `PageKey`; the chosen number goes to the
-/// acquisition cycle, whose variables this class changes between ticks.
+/// acquisition cycle through its intent methods, between ticks.
 class PageSelection
 {
 public:

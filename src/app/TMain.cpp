@@ -70,6 +70,17 @@ TMain::TMain(MainParts parts, PrinterAccess& printer, HelpWindow& help, QWidget*
     m_cycle = std::make_unique<AcquisitionCycle>(*this, m_parts.decoder, m_parts.renderer, m_parts.store,
                                                  m_parts.settings);
     m_selection = std::make_unique<PageSelection>(*m_cycle, m_parts.decoder, m_parts.renderer);
+    m_worker = std::make_unique<PollWorker>([this] {
+        // On the worker thread: only pass the news to the window's thread.
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (m_worker && m_worker->Done()) {
+                    FinishTick();
+                }
+            },
+            Qt::QueuedConnection);
+    });
     m_timer.setSingleShot(false);
     connect(&m_timer, &QTimer::timeout, this, [this] { Tim(); });
 
@@ -103,6 +114,11 @@ TMain::TMain(MainParts parts, PrinterAccess& printer, HelpWindow& help, QWidget*
 
 TMain::~TMain()
 {
+    // The bus work may still hold the cycle; it ends (cut short) before anything goes.
+    if (m_worker && m_worker->Busy()) {
+        m_cycle->AbortPoll();
+    }
+    m_worker.reset();
     qApp->removeEventFilter(this);
 }
 
@@ -181,7 +197,8 @@ QToolButton* TMain::KeypadButton(QWidget* parent, const QString& caption, int ta
     b->setFont(bold);
     b->setProperty("Tag", tag);
     b->setFocusPolicy(Qt::NoFocus);
-    connect(b, &QToolButton::clicked, this, [this, tag] { m_selection->But1Click(tag); });
+    connect(b, &QToolButton::clicked, this,
+            [this, tag] { BetweenTicks([this, tag] { m_selection->But1Click(tag); }); });
     return b;
 }
 
@@ -236,10 +253,16 @@ void TMain::BuildControls(QWidget* client)
     connect(ButSaveText, &QToolButton::clicked, this, [this] { SaveTextClick(); });
     connect(ButCopyGraph, &QToolButton::clicked, this, [this] { ClipGraph(); });
     connect(ButCopyText, &QToolButton::clicked, this, [this] { ClipText(); });
-    connect(ButHidden, &QToolButton::clicked, this,
-            [this] { m_selection->ButHiddenClick(ButHidden->isChecked()); });
-    connect(ButStop, &QToolButton::clicked, this,
-            [this] { m_selection->ButHiddenClick(ButHidden->isChecked()); });
+    // The stop button's state is read when a tick draws, so holding the toggle back until
+    // the tick has ended still stops the drawing at once.
+    connect(ButHidden, &QToolButton::clicked, this, [this] {
+        const bool down = ButHidden->isChecked();
+        BetweenTicks([this, down] { m_selection->ButHiddenClick(down); });
+    });
+    connect(ButStop, &QToolButton::clicked, this, [this] {
+        const bool down = ButHidden->isChecked();
+        BetweenTicks([this, down] { m_selection->ButHiddenClick(down); });
+    });
     connect(ButHelp, &QToolButton::clicked, this, [this] { ButHelpClick(); });
 
     auto* middle = new QHBoxLayout();
@@ -259,8 +282,10 @@ void TMain::BuildControls(QWidget* client)
     Image1 = new PageImageWidget(m_pagePanel);
     pageLayout->addWidget(Image1);
     Image1->pageSource = m_parts.pageImage;
-    Image1->onMouseMove = [this](int x, int y) { m_selection->mposition(x, y); };
-    Image1->onClick = [this] { m_selection->PageClick(); };
+    Image1->onMouseMove = [this](int x, int y) {
+        BetweenTicks([this, x, y] { m_selection->mposition(x, y); });
+    };
+    Image1->onClick = [this] { BetweenTicks([this] { m_selection->PageClick(); }); };
     middle->addWidget(m_pagePanel, 1);
 
     QFrame* panel3 = Panel(client, 0, 0, 88, 322);
@@ -289,7 +314,8 @@ void TMain::BuildControls(QWidget* client)
     ButTop->setGeometry(24, 240, 41, 25);
     ButTop->setProperty("Tag", int(PageSelection::TopPage));
     ButTop->hide(); // never shown; its page is reached by typing 1F0 nowhere but here
-    connect(ButTop, &QPushButton::clicked, this, [this] { m_selection->But1Click(PageSelection::TopPage); });
+    connect(ButTop, &QPushButton::clicked, this,
+            [this] { BetweenTicks([this] { m_selection->But1Click(PageSelection::TopPage); }); });
 
     auto* status = new QHBoxLayout();
     status->setContentsMargins(0, 0, 0, 0);
@@ -360,6 +386,13 @@ void TMain::MainStart()
 void TMain::MainEnd()
 {
     m_timer.stop();
+    // No tick ends after this: bus work under way is cut short and its result dropped.
+    if (m_worker->Busy()) {
+        m_cycle->AbortPoll();
+        m_worker->Finish();
+        m_busDone = nullptr;
+    }
+    m_heldInput.clear();
 }
 
 void TMain::ProgEnd()
@@ -398,6 +431,7 @@ void TMain::CentreOver(QWidget& dialog) const
 
 void TMain::KonfigClick()
 {
+    SettleBus(); // the dialog changes the settings that the bus work reads
     m_timer.stop();
     CentreOver(*m_setup);
     m_setup->exec();
@@ -418,9 +452,65 @@ void TMain::ButHelpClick()
 
 void TMain::Tim()
 {
+    if (m_worker->Busy()) {
+        return; // ticks never overlap
+    }
     m_cycle->Tim();
+    if (!m_worker->Busy()) {
+        AfterTickDone();
+    }
+}
+
+void TMain::RunBusWork(const std::function<void()>& work, const std::function<void()>& done)
+{
+    m_busDone = done;
+    m_worker->Start(work);
+}
+
+void TMain::FinishTick()
+{
+    if (!m_worker->Finish()) {
+        return;
+    }
+    const auto done = std::move(m_busDone);
+    m_busDone = nullptr;
+    if (done) {
+        done();
+    }
+    AfterTickDone();
+}
+
+void TMain::AfterTickDone()
+{
     if (afterTick) {
         afterTick();
+    }
+}
+
+void TMain::BetweenTicks(std::function<void()> input)
+{
+    m_heldInput.push_back(std::move(input));
+    RunHeldInput();
+}
+
+void TMain::RunHeldInput()
+{
+    while (!m_heldInput.empty() && !m_worker->Busy()) {
+        auto input = std::move(m_heldInput.front());
+        m_heldInput.pop_front();
+        input();
+    }
+}
+
+void TMain::SettleBus()
+{
+    if (m_worker->Busy()) {
+        m_cycle->AbortPoll();
+        // Only the held input runs as the tick ends; other events wait for the event
+        // loop, not for the middle of the handler that settles the bus.
+        m_settling = true;
+        FinishTick();
+        m_settling = false;
     }
 }
 
@@ -431,6 +521,8 @@ void TMain::ShowPaused(const QString& message)
 
 void TMain::WithTimerPaused(const std::function<void()>& step)
 {
+    // A tick that ended under the dialog would start the timer again.
+    SettleBus();
     const bool wasEnabled = m_timer.isActive();
     m_timer.stop();
     try {
@@ -486,6 +578,7 @@ void TMain::ClipGraph()
 
 void TMain::ClipText()
 {
+    SettleBus(); // the page buffer is not read while the bus work writes it
     PageExport::CopyText(*QGuiApplication::clipboard(), m_parts.decoder.PageRows(),
                          m_parts.decoder.PageNationalOption());
 }
@@ -596,7 +689,11 @@ void TMain::Beep()
 
 void TMain::ProcessPendingEvents()
 {
-    QCoreApplication::processEvents();
+    // Page input that came while the bus worked goes first, in the order it came.
+    RunHeldInput();
+    if (!m_settling) {
+        QCoreApplication::processEvents();
+    }
 }
 
 void TMain::ReportError(const std::string& message)
@@ -614,7 +711,8 @@ bool TMain::eventFilter(QObject* watched, QEvent* event)
         const bool plain =
             (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) == 0;
         if (plain && text.size() == 1 && QStringLiteral("0123456789+-*").contains(text[0])) {
-            m_selection->KeyPress(char(text[0].unicode()));
+            const char c = char(text[0].unicode());
+            BetweenTicks([this, c] { m_selection->KeyPress(c); });
             return true;
         }
     }

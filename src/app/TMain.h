@@ -2,9 +2,11 @@
 
 #include "acquisition/AcquisitionCycle.h"
 #include "acquisition/PageSelection.h"
+#include "acquisition/PollWorker.h"
 #include "config/Settings.h"
 
 #include <array>
+#include <deque>
 #include <functional>
 #include <memory>
 
@@ -49,6 +51,12 @@ struct MainParts
 /// The main window: menu, toolbar, page image, keypad, page-number display and status
 /// bar. It hosts the acquisition cycle (its timer, status panels, stop button, focus,
 /// settings command, serial port) and hands keys, keypad and clicks to page selection.
+///
+/// The bus work of a polling tick runs on a worker thread, so the window answers while
+/// the bus is slow. While it runs, the decoder and the cycle are not touched from here:
+/// page input waits in order and reaches the cycle as soon as the tick has ended; the
+/// settings, the other dialogs, the text clipboard and closing the window cut the bus
+/// work short instead (within one byte on the bus) and go ahead at once.
 class TMain : public QMainWindow, public CycleHost
 {
     Q_OBJECT
@@ -74,6 +82,7 @@ public:
     void Beep() override;
     void ProcessPendingEvents() override;
     void ReportError(const std::string& message) override;
+    void RunBusWork(const std::function<void()>& work, const std::function<void()>& done) override;
     CyclePort& Comm() override { return m_parts.comm; }
 
     // Handlers, named after their controls.
@@ -85,6 +94,15 @@ public:
     void Info1Click();
     void ButHelpClick();
     void Tim();
+    /// Waits for the bus work of the tick under way and ends the tick; does nothing
+    /// between ticks.
+    void FinishTick();
+    /// Whether a tick's bus work is under way on the worker.
+    bool TickInFlight() const { return m_worker && m_worker->Busy(); }
+    /// Runs what changes the cycle or reads the decoder's buffers (page input, a redraw
+    /// from the rows already read): now between ticks, or once the tick under way has
+    /// ended, in the order it came.
+    void BetweenTicks(std::function<void()> input);
     void SaveGraphClick();
     void SaveTextClick();
     void ClipGraph();
@@ -159,6 +177,10 @@ private:
     QToolButton* KeypadButton(QWidget* parent, const QString& caption, int tag, int x, int y, int w);
     /// Runs a modal step with the timer paused and gives the timer back its state.
     void WithTimerPaused(const std::function<void()>& step);
+    void RunHeldInput();
+    /// Cuts the bus work under way short and ends its tick, for what must not wait for it.
+    void SettleBus();
+    void AfterTickDone();
 
     MainParts m_parts;
     TSetup* m_setup = nullptr;
@@ -171,9 +193,13 @@ private:
     std::unique_ptr<PageSelection> m_selection;
     QFrame* m_pagePanel = nullptr;
     std::vector<QAction*> m_zoomActions;
+    std::unique_ptr<PollWorker> m_worker;
+    std::function<void()> m_busDone;               ///< ends the tick whose bus work runs
+    std::deque<std::function<void()>> m_heldInput; ///< page input that came during bus work
     QString m_lastSaveName;
     bool m_centred = false;
     bool m_closing = false;
+    bool m_settling = false;
 };
 
 } // namespace quav

@@ -113,7 +113,9 @@ void Viewer::Blink()
 
 Viewer::~Viewer()
 {
-    // The port's threads post to the window; close it before the windows go.
+    // No bus work may outlive the viewer's parts; then the port's threads, which post to
+    // the window, end before the windows go.
+    m_main->MainEnd();
     m_station->Comm().ClosePort();
 }
 

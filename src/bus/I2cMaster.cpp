@@ -65,7 +65,7 @@ bool I2cMaster::I2cWrite(std::uint8_t address, std::int32_t count, const std::ui
         return false;
     }
     for (std::int32_t i = 0; i < count; ++i) {
-        if (!I2cSendByte(data[i])) {
+        if (AbortRequested() || !I2cSendByte(data[i])) {
             I2cStop();
             return false;
         }
@@ -82,7 +82,14 @@ bool I2cMaster::I2cRead(std::uint8_t address, std::int32_t count, std::uint8_t* 
         return false;
     }
     for (std::int32_t i = 0; i < count; ++i) {
-        I2cReceiveByte(buffer[i], i == count - 1);
+        // On an abort the byte under way is the last one: without its acknowledge the
+        // slave lets SDA go, so that the stop condition can follow.
+        const bool aborted = AbortRequested();
+        I2cReceiveByte(buffer[i], aborted || i == count - 1);
+        if (aborted) {
+            I2cStop();
+            return false;
+        }
     }
     I2cStop();
     return true;

@@ -124,10 +124,17 @@ void LineAdapters::Delay()
     }
     // A counted busy loop: the count is in loop iterations, not time, as the settings have
     // always meant it. volatile keeps the optimiser from removing the loop. A count of 0
-    // or below means no delay.
-    volatile std::int32_t n = count;
-    while (n > 0) {
-        n = n - 1;
+    // or below means no delay. The dialog takes any count, so a long delay runs in slices,
+    // between which an abort can end it.
+    constexpr std::int32_t Slice = 1 << 16;
+    std::int32_t left = count;
+    while (left > 0 && !AbortRequested()) {
+        const std::int32_t slice = left < Slice ? left : Slice;
+        left -= slice;
+        volatile std::int32_t n = slice;
+        while (n > 0) {
+            n = n - 1;
+        }
     }
 }
 

@@ -3,6 +3,7 @@
 #include "config/Settings.h"
 #include "ports/PortIo.h"
 
+#include <atomic>
 #include <cstdint>
 
 namespace quav {
@@ -27,7 +28,8 @@ public:
 /// `Device` values above 2. A wrong setting can therefore never make the program write to
 /// an arbitrary port.
 ///
-/// Not thread-safe; the bus belongs to the user-interface thread.
+/// Not thread-safe: one thread at a time drives the lines. Only Abort may come from
+/// another thread.
 class LineAdapters
 {
 public:
@@ -52,6 +54,14 @@ public:
     std::uint16_t Vd3000sAddress() const { return m_vdRegister; }
     std::uint16_t CtBaseAddress() const { return m_ctBase; }
 
+    /// Cuts the bus delays short (the one under way within a fraction of a millisecond)
+    /// until ClearAbort; the I2C master also ends its transfer at the next byte. May be
+    /// called from any thread.
+    void Abort() { m_abort.store(true, std::memory_order_relaxed); }
+    /// Lets the delays and transfers run in full again. Call it only while the bus is idle.
+    void ClearAbort() { m_abort.store(false, std::memory_order_relaxed); }
+    bool AbortRequested() const { return m_abort.load(std::memory_order_relaxed); }
+
     /// Tests observe the delays through this; nullptr (the default) observes nothing.
     void SetDelayProbe(DelayProbe* probe) { m_probe = probe; }
 
@@ -70,6 +80,7 @@ private:
     PortIo& m_io;
     const Settings& m_settings;
     DelayProbe* m_probe = nullptr;
+    std::atomic<bool> m_abort{false};
     std::uint16_t m_modemControl = 0;
     std::uint16_t m_modemStatus = 0;
     std::uint16_t m_vdRegister = 0;

@@ -1,43 +1,34 @@
 #include "cap/PageAcquisition.h"
 
+#include "acquisition/Poller.h"
+
 namespace quav {
-
-namespace {
-
-bool TeletextPresent(std::uint8_t code)
-{
-    return code == 2 || code == 3;
-}
-
-} // namespace
 
 AcquiredPage AcquirePage(Decoder& decoder, std::string_view page, const std::function<bool()>& wait)
 {
     AcquiredPage result;
-    bool requested = false;
+    Poller poller(decoder);
+    PollRequest request;
+    // Sent with the first poll that finds teletext, as the viewer does.
+    request.page = std::string(page);
     while (true) {
-        decoder.DecoderStatus(result.status);
-        if (result.status == Decoder::NoHardware) {
+        const PollResult poll = poller.Poll(request);
+        result.status = poll.status;
+        if (poll.status == Decoder::NoHardware) {
             result.outcome = AcquisitionOutcome::NoHardware;
             return result;
         }
-        if (TeletextPresent(result.status)) {
-            if (!requested) {
-                // Asked for only once teletext is there, as the viewer does.
-                decoder.RequestPage(page, 0);
-                requested = true;
-            } else {
-                decoder.ReadHeaderRow(0);
-                if (decoder.ReadStatusRow(0)) {
-                    decoder.ReadPageRows(0);
-                    decoder.ReadHeaderRow(0);
-                    result.outcome = AcquisitionOutcome::Received;
-                    result.headerRow = decoder.HeaderRow();
-                    result.pageRows = decoder.PageRows();
-                    result.subcode = decoder.Subcode();
-                    return result;
-                }
-            }
+        if (poll.requested) {
+            request.page.reset();
+        }
+        if (poll.rowsRead) {
+            // The header once more, so that its clock is that of the finished page.
+            decoder.ReadHeaderRow(0);
+            result.outcome = AcquisitionOutcome::Received;
+            result.headerRow = decoder.HeaderRow();
+            result.pageRows = decoder.PageRows();
+            result.subcode = decoder.Subcode();
+            return result;
         }
         if (!wait()) {
             result.outcome = AcquisitionOutcome::TimedOut;

@@ -27,10 +27,10 @@ struct AcquiredPage
     std::int32_t subcode = 0;
 };
 
-/// Acquires one page through the decoder operations, as the viewer's polling does: asks
-/// the decoder for the page, then, once per polling interval, reads its status, the header
-/// row and the status row, until the status row reports the page received; then reads the
-/// page rows. `wait` lets one polling interval pass and returns false when the time is up.
+/// Acquires one page with the viewer's poll (Poller): the page is requested once teletext
+/// is there, and polled once per polling interval until the status row reports it
+/// received and its rows have been read. `wait` lets one polling interval pass and
+/// returns false when the time is up.
 AcquiredPage AcquirePage(Decoder& decoder, std::string_view page, const std::function<bool()>& wait);
 
 /// The German reason for a page that did not come, for the user.

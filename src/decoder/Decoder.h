@@ -14,8 +14,9 @@ namespace quav {
 ///
 /// Only `DecoderStatus` reports bus failures (as code 4). The reads and the page request
 /// ignore their transfer results, so a buffer keeps its previous contents when the chip
-/// does not answer. Nothing here throws. Not thread-safe: the buffers are read by the
-/// renderer and the exports on the same (user-interface) thread.
+/// does not answer. Nothing here throws. Not thread-safe: one thread at a time runs the
+/// operations, and the buffers are read only while no operation runs (in the viewer the
+/// worker polls and the window reads the buffers between ticks).
 class Decoder
 {
 public:
@@ -65,6 +66,9 @@ public:
     /// The national option of the page in the page buffer: the status row's, as it stood
     /// when the page rows were read (zero, English, before any page has been read).
     std::uint8_t PageNationalOption() const { return m_pageNationalOption; }
+
+    /// The bus the operations run on (to abort a transfer under way).
+    I2cMaster& Bus() { return m_bus; }
 
     /// The subcode that status row bytes 2 to 5 encode; each field is weighted as a decimal
     /// digit without carry, so a field of 10 to 15 adds that many units of its weight.

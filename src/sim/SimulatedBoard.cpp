@@ -1,6 +1,7 @@
 #include "sim/SimulatedBoard.h"
 
 #include <algorithm>
+#include <thread>
 
 namespace quav {
 
@@ -129,9 +130,25 @@ bool SimulatedBoard::SetComPortBusy(int port, bool busy)
     return m_comPorts.SetBusy(port, busy);
 }
 
+void SimulatedBoard::SlowAccess() const
+{
+    // Real time, not the board's clock: the delay is the adapter's, not the broadcast's.
+    // A short delay is waited out busily, as a sleep would overshoot it many times.
+    const auto until = std::chrono::steady_clock::now() + m_portDelay;
+    if (m_portDelay >= std::chrono::milliseconds(2)) {
+        std::this_thread::sleep_until(until);
+        return;
+    }
+    while (std::chrono::steady_clock::now() < until) {
+    }
+}
+
 void SimulatedBoard::WritePort(std::uint16_t port, std::uint8_t value)
 {
     ++m_accesses;
+    if (m_portDelay.count() > 0) [[unlikely]] {
+        SlowAccess();
+    }
     m_ports.Write(port, value);
 }
 

@@ -33,7 +33,7 @@ namespace quav {
 /// closes whenever the bus is between transfers and the program reads the board's modem
 /// control register, which is the first thing every line change does.
 ///
-/// Not thread-safe; like the real ports it belongs to the user-interface thread.
+/// Not thread-safe; like the real ports it belongs to the one thread that drives the bus.
 class SimulatedBoard final : public PortIo, private I2cTarget
 {
 public:
@@ -82,6 +82,12 @@ public:
     /// Port reads and writes so far, anywhere.
     std::uint64_t PortAccesses() const { return m_accesses; }
 
+    /// Imitates a slow adapter: every port access takes at least `delay` of real time (a
+    /// serial module behind a USB adapter takes about 1 ms per line change). Zero, the
+    /// default, answers at once.
+    void SetPortDelay(std::chrono::nanoseconds delay) { m_portDelay = delay; }
+    std::chrono::nanoseconds PortDelay() const { return m_portDelay; }
+
     DecoderChip& Chip() { return m_chip; }
     const I2cSlave& Bus() const { return m_bus; }
     const AdapterPortDecoder& Ports() const { return m_ports; }
@@ -97,6 +103,9 @@ public:
     std::uint8_t ReadPort(std::uint16_t port) override
     {
         ++m_accesses;
+        if (m_portDelay.count() > 0) [[unlikely]] {
+            SlowAccess();
+        }
         if (port == m_ports.ModemControlPort() && !m_bus.InTransfer()) {
             FollowComPorts();
         }
@@ -114,6 +123,7 @@ private:
 
     void Rebase();
     void FollowComPorts();
+    [[gnu::cold, gnu::noinline]] void SlowAccess() const;
     std::uint64_t PacketsDue(std::chrono::nanoseconds elapsed) const;
 
     std::unique_ptr<SteadyBoardClock> m_ownClock;
@@ -129,6 +139,7 @@ private:
     std::uint64_t m_taken = 0; ///< packets due since the epoch that have been dealt with
     std::uint64_t m_received = 0;
     std::uint64_t m_accesses = 0;
+    std::chrono::nanoseconds m_portDelay{0};
     std::chrono::nanoseconds m_lastDrain{0};
 };
 

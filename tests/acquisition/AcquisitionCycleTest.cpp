@@ -23,7 +23,7 @@ TEST(CycleTransitions, StartUpTickPreparesEverythingAndMovesToThePortClaim)
 {
     CycleBench b;
     b.host.panels = {"x", "y", "z", "w"};
-    b.cycle.SetPageNumber("555");
+    b.cycle.SelectPage("555");
     b.cycle.StartCycle();
     b.host.Tick();
     EXPECT_EQ(b.cycle.CycleState(), S::ClaimPort);
@@ -186,9 +186,9 @@ TEST(CycleTransitions, StatesAboveFiveDoNothing)
 {
     CycleBench b;
     b.cycle.StartCycle();
-    b.cycle.SetCycleState(9);
+    test::CycleBackdoor::SetState(b.cycle, static_cast<S>(9));
     b.host.RunFor(1000);
-    EXPECT_EQ(b.cycle.CycleState(), 9);
+    EXPECT_EQ(b.cycle.CycleState(), static_cast<S>(9));
     EXPECT_EQ(b.host.ticks, 10);
     EXPECT_TRUE(b.host.timerEnabled);
 }

@@ -11,6 +11,13 @@
 
 namespace quav::test {
 
+/// Puts the cycle into states that no intent leads to, to see that a tick there does no
+/// harm.
+struct CycleBackdoor
+{
+    static void SetState(AcquisitionCycle& cycle, AcquisitionCycle::State state) { cycle.m_state = state; }
+};
+
 /// A broadcast with pages 100 and 123 (no subpages), 250 and 899, page 200 with three
 /// rotating subpages, and filler headers that end each magazine's page. One cycle of it
 /// takes 14 ms at the default rate; a subpage stays on air for 1.4 s, longer than any

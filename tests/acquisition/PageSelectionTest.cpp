@@ -80,7 +80,7 @@ TEST(PageStepping, DecimalWrapsAndHexadecimalStepsWithoutWrap)
         SCOPED_TRACE(::testing::Message() << from << key);
         CycleBench b;
         b.StartAndPoll();
-        b.cycle.SetPageNumber(from);
+        b.cycle.SelectPage(from);
         b.selection.KeyPress(key);
         EXPECT_EQ(b.cycle.PageNumber(), to);
         EXPECT_EQ(b.cycle.CycleState(), S::Polling);
@@ -162,7 +162,7 @@ TEST(PageClick, SelectsTheClickedPageAndMapsLargeNumbersToTheIndex)
     c.b.selection.PageClick();
     EXPECT_EQ(c.b.cycle.PageNumber(), "100");
     EXPECT_TRUE(c.b.cycle.RequestPending());
-    c.b.cycle.SetRequestPending(false);
+    c.b.host.Tick();                          // sends the request
     c.b.selection.mposition(265, 7 * 13 + 6); // "567"
     c.b.selection.PageClick();
     EXPECT_EQ(c.b.cycle.PageNumber(), "567");
@@ -172,7 +172,8 @@ TEST(PageClick, SelectsTheClickedPageAndMapsLargeNumbersToTheIndex)
 TEST(PageClick, NumbersThatAreNoPagesSelectNothing)
 {
     ClickBench c;
-    c.b.cycle.SetPageNumber("250");
+    c.b.cycle.SelectPage("250");
+    c.b.host.Tick(); // sends the request
     for (auto [x, y] : {std::pair{375, 19}, std::pair{75, 7 * 13 + 6}, std::pair{105, 19}}) {
         SCOPED_TRACE(x);
         c.b.selection.mposition(x, y); // 999, 077 and 2000

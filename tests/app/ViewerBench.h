@@ -41,6 +41,7 @@ struct ViewerBench
     {
         clock.Advance(std::chrono::milliseconds(Main().TimerInterval()));
         Main().Tim();
+        Main().FinishTick();
     }
     void StepUntil(const std::function<bool()>& done, int steps = 100)
     {

@@ -11,6 +11,7 @@
 #include "support/SimulatedStack.h"
 
 #include <fstream>
+#include <thread>
 
 #include <QAction>
 #include <QApplication>
@@ -59,7 +60,7 @@ TEST(ViewerStart, FirstRunShowsTheSettingsBeforeAnyHardwareAccessAndSavesThem)
     QSettings saved(b.settingsFile, QSettings::IniFormat);
     EXPECT_EQ(saved.value(QStringLiteral("Config")).toString(), QStringLiteral("11"));
     EXPECT_EQ(saved.value(QStringLiteral("Hardware/I2cDelay")).toString(), QStringLiteral("200"));
-    EXPECT_EQ(b.Main().Cycle().CycleState(), AcquisitionCycle::ClaimPort);
+    EXPECT_EQ(b.Main().Cycle().CycleState(), AcquisitionCycle::State::ClaimPort);
     EXPECT_EQ(b.Main().TimerInterval(), 100);
     b.ShowPage100();
     EXPECT_EQ(b.Display(), "100");
@@ -241,7 +242,7 @@ TEST(ViewerDialogs, TheAboutBoxShowsItsTextsAndKeepsTheCycleWaiting)
     b.ShowPage100();
     QTest::keyClick(&b.Main(), '4'); // the cycle waits in its entry pause
     b.Step();
-    ASSERT_EQ(b.Main().Cycle().CycleState(), AcquisitionCycle::EntryTimeout);
+    ASSERT_EQ(b.Main().Cycle().CycleState(), AcquisitionCycle::State::EntryTimeout);
     QString prog, vers;
     bool timerDuringBox = true;
     WhenModal([&](QWidget*) {
@@ -255,7 +256,7 @@ TEST(ViewerDialogs, TheAboutBoxShowsItsTextsAndKeepsTheCycleWaiting)
     EXPECT_EQ(vers, QStringLiteral("Version 1.0"));
     EXPECT_FALSE(timerDuringBox);
     EXPECT_TRUE(b.Main().TimerEnabled());
-    EXPECT_EQ(b.Main().Cycle().CycleState(), AcquisitionCycle::EntryTimeout);
+    EXPECT_EQ(b.Main().Cycle().CycleState(), AcquisitionCycle::State::EntryTimeout);
 }
 
 TEST(ViewerDialogs, ClosingTheSettingsRestartsThePortClaim)
@@ -270,11 +271,11 @@ TEST(ViewerDialogs, ClosingTheSettingsRestartsThePortClaim)
     QTest::keyClicks(&b.Main(), QStringLiteral("123"));
     WhenModal([](QWidget* dialog) { dialog->close(); });
     b.Main().Konfig->trigger();
-    EXPECT_EQ(b.Main().Cycle().CycleState(), AcquisitionCycle::ClaimPort);
+    EXPECT_EQ(b.Main().Cycle().CycleState(), AcquisitionCycle::State::ClaimPort);
     EXPECT_EQ(b.Main().TimerInterval(), 100);
     EXPECT_TRUE(b.Main().TimerEnabled());
     b.Step();
-    EXPECT_EQ(b.Main().Cycle().CycleState(), AcquisitionCycle::Polling);
+    EXPECT_EQ(b.Main().Cycle().CycleState(), AcquisitionCycle::State::Polling);
     EXPECT_TRUE(b.viewer->Comm().IsOpen());
     // Opening the port again raised DTR and RTS on the board; the first query after the
     // claim still reaches the decoder.
@@ -327,6 +328,50 @@ TEST(CommandLine, TheSameMistakeGetsTheSameMessageAsInTheCaptureCommand)
         ASSERT_FALSE(ParseCaptureOptions(args, options, error));
         EXPECT_EQ(viewer.message.toStdString(), "quav-videotext: " + error + "\n");
     }
+}
+
+TEST(ViewerSlowBus, InputWaitsForThePageReadWhileTheSettingsAndClosingCutItShort)
+{
+    ViewerBench b;
+    b.ShowPage100();
+    b.viewer->Board()->SetPortDelay(std::chrono::microseconds(50)); // a page: about 2 s
+    const auto startPageRead = [&b] {
+        b.Main().ButHidden->click(); // the next poll reads the whole page again
+        b.clock.Advance(std::chrono::milliseconds(b.Main().TimerInterval()));
+        b.Main().Tim();
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    };
+    startPageRead();
+    ASSERT_TRUE(b.Main().TickInFlight());
+    QTest::keyClick(&b.Main(), '1');
+    QTest::keyClick(&b.Main(), '2');
+    QTest::keyClick(&b.Main(), '3');
+    EXPECT_EQ(b.Display(), "100") << "typed input waits until the tick has ended";
+
+    QElapsedTimer waited;
+    qint64 dialogAfter = -1;
+    WhenModal([&](QWidget* dialog) {
+        dialogAfter = waited.elapsed();
+        dialog->close();
+    });
+    waited.start();
+    b.Main().Konfig->trigger();
+    EXPECT_GE(dialogAfter, 0);
+    EXPECT_LT(dialogAfter, 100);
+    EXPECT_EQ(b.Display(), "123") << "the digits reached the cycle, in order, before the dialog";
+    EXPECT_EQ(b.Main().Cycle().CycleState(), AcquisitionCycle::State::ClaimPort);
+
+    b.Main().show();
+    b.Step();
+    startPageRead();
+    ASSERT_TRUE(b.Main().TickInFlight());
+    // Closing cuts the page read short first (timed here), then closes the port.
+    waited.restart();
+    b.Main().MainEnd();
+    EXPECT_LT(waited.elapsed(), 100);
+    EXPECT_FALSE(b.Main().TickInFlight());
+    b.Main().close();
+    EXPECT_FALSE(b.viewer->Comm().IsOpen());
 }
 
 TEST(ViewerHelp, EachContextOpensItsPage)

@@ -1,0 +1,73 @@
+#include "acquisition/PollWorker.h"
+
+#include <utility>
+
+namespace quav {
+
+PollWorker::PollWorker(std::function<void()> finished) : m_finished(std::move(finished))
+{
+    m_thread = std::thread([this] { Run(); });
+}
+
+PollWorker::~PollWorker()
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_stop = true;
+    }
+    m_wake.notify_all();
+    m_thread.join();
+}
+
+void PollWorker::Start(std::function<void()> job)
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_job = std::move(job);
+        m_jobEnded = false;
+    }
+    m_busy = true;
+    m_wake.notify_all();
+}
+
+bool PollWorker::Done()
+{
+    std::lock_guard lock(m_mutex);
+    return m_busy && m_jobEnded;
+}
+
+bool PollWorker::Finish()
+{
+    if (!m_busy) {
+        return false;
+    }
+    std::unique_lock lock(m_mutex);
+    m_wake.wait(lock, [this] { return m_jobEnded; });
+    m_busy = false;
+    return true;
+}
+
+void PollWorker::Run()
+{
+    std::unique_lock lock(m_mutex);
+    while (true) {
+        m_wake.wait(lock, [this] { return m_stop || m_job; });
+        if (!m_job) {
+            return; // stopped, and no job left to run
+        }
+        auto job = std::move(m_job);
+        m_job = nullptr;
+        lock.unlock();
+        job();
+        lock.lock();
+        m_jobEnded = true;
+        m_wake.notify_all();
+        if (m_finished) {
+            lock.unlock();
+            m_finished();
+            lock.lock();
+        }
+    }
+}
+
+} // namespace quav

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <thread>
+
+namespace quav {
+
+/// A thread of its own for the bus work of the acquisition cycle, so that the window
+/// stays responsive while the bus is slow (a serial module behind a USB adapter answers
+/// each line change in about a millisecond, tens of seconds per page).
+///
+/// It runs one job at a time. The owner starts a job, is told that it has ended through
+/// `finished`, and then takes it with Finish, which also makes everything the job wrote
+/// visible to the owner's thread.
+///
+/// Thread safety: Start, Busy, Done and Finish belong to the owner's thread. `finished`
+/// runs on the worker thread, after the job, and must only pass the news on (post an
+/// event, say). The destructor waits for a job under way and joins the thread.
+class PollWorker
+{
+public:
+    explicit PollWorker(std::function<void()> finished = {});
+    ~PollWorker();
+
+    PollWorker(const PollWorker&) = delete;
+    PollWorker& operator=(const PollWorker&) = delete;
+
+    /// Runs `job` on the worker thread. Only when not Busy.
+    void Start(std::function<void()> job);
+    /// A job has been started and not yet taken with Finish.
+    bool Busy() const { return m_busy; }
+    /// The job has ended (it still has to be taken with Finish).
+    bool Done();
+    /// Waits for the job to end and takes it; false when none was started.
+    bool Finish();
+
+private:
+    void Run();
+
+    std::function<void()> m_finished;
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::function<void()> m_job; ///< the job waiting to run, guarded by m_mutex
+    bool m_jobEnded = false;     ///< guarded by m_mutex
+    bool m_stop = false;         ///< guarded by m_mutex
+    bool m_busy = false;         ///< the owner's view
+    std::thread m_thread;
+};
+
+} // namespace quav
