@@ -7,6 +7,7 @@
 #include "ports/DirectPortIo.h"
 #include "ports/PortPermissions.h"
 
+#include <csignal>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -45,6 +46,10 @@ long long MillisecondsSinceProcessStart()
 
 int main(int argc, char* argv[])
 {
+    // A save into a closed FIFO or over the file-size limit fails with a message box
+    // instead of ending the viewer.
+    std::signal(SIGPIPE, SIG_IGN);
+    std::signal(SIGXFSZ, SIG_IGN);
     QStringList arguments;
     for (int i = 0; i < argc; ++i) {
         arguments << QString::fromLocal8Bit(argv[i]);

@@ -36,10 +36,9 @@ struct CapturedPage
     std::array<std::uint8_t, 960> pageRows{};
 };
 
-/// Writes a page in a picture format (bmp or png) to `path`; false with a German message.
-/// Supplied by the renderer's side of the command.
-bool SavePageImage(const CapturedPage& page, CaptureFormat format, const std::string& path,
-                   std::string& error);
+/// The page in a picture format (bmp or png) as the bytes of its file; false when the
+/// encoder fails. Supplied by the renderer's side of the command.
+bool EncodePageImage(const CapturedPage& page, CaptureFormat format, std::string& bytes);
 
 /// quav-videotext-cap: acquires pages and writes them as text or pictures.
 ///
@@ -53,6 +52,11 @@ bool SavePageImage(const CapturedPage& page, CaptureFormat format, const std::st
 /// Lists, ranges and `all` are taken from a recording in one pass through a page cache,
 /// and from TTI pages and the demo service page by page; each page and subpage becomes a
 /// file of its own ("P100-0001.png").
+///
+/// Outputs: "-" is standard output; an output that is a FIFO or a device is written as a
+/// stream; only regular files are replaced, atomically. The names the command chooses
+/// itself are created without following symlinks and never replace anything but a regular
+/// file of the user.
 class CaptureCommand
 {
 public:
@@ -82,7 +86,8 @@ private:
                               const std::function<bool(double&)>& wait);
     int WriteAll(const CaptureOptions& options, const std::vector<CapturedPage>& pages);
     int WriteSingle(const CaptureOptions& options, const CapturedPage& page);
-    bool WriteFile(const CaptureOptions& options, const CapturedPage& page, const std::string& path);
+    /// The page in the format of the options, as the bytes of its file; false with a message.
+    bool PageBytes(const CaptureOptions& options, const CapturedPage& page, std::string& bytes);
     int ReportMissing(const CaptureOptions& options, const std::vector<CapturedPage>& pages);
     void Progress(const std::string& text, bool force = false);
     void EndProgress();
