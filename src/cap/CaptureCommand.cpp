@@ -301,6 +301,10 @@ int CaptureCommand::CollectFromRecording(const CaptureOptions& options, const Br
     }
     cache.Finish();
     EndProgress();
+    if (cache.SkippedSubpages() > 0) {
+        m_err << "quav-videotext-cap: " << cache.SkippedSubpages() << " Unterseiten übersprungen: mehr als "
+              << MaxSubpagesPerPage << " Unterseiten einer Seite werden nicht gespeichert.\n";
+    }
 
     std::vector<CapturedPage> pages;
     for (const CachedPage* cached : cache.Pages()) {
