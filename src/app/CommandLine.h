@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string>
+
 #include <QString>
 #include <QStringList>
 
@@ -24,11 +26,22 @@ struct CommandLine
     /// What to print: the help or version text, or the error message.
     QString message;
 
-    /// Exit code for Fail.
+    /// Exit code for Fail, and for a source that cannot be used.
     static constexpr int UsageError = 2;
+    /// Exit code when a viewer runs already but does not take a later start's arguments.
+    static constexpr int InstanceNotAnswering = 3;
 
-    static CommandLine Parse(const QStringList& arguments);
+    /// `workingFolder`, when given, is where a relative source is looked for (the arguments
+    /// of a later start, handed to the running viewer).
+    static CommandLine Parse(const QStringList& arguments, const QString& workingFolder = {});
     static QString Usage();
 };
+
+/// A command-line argument as text that keeps every byte: valid UTF-8 as its characters,
+/// any other byte b as the lone surrogate U+DC00 + b. So a file name that is no valid
+/// UTF-8 still names its file.
+QString ArgumentText(const char* bytes);
+/// The bytes of an argument again, as the system wants a file name.
+std::string ArgumentBytes(const QString& text);
 
 } // namespace quav

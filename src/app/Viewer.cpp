@@ -2,6 +2,7 @@
 
 #include "app/AppInfo.h"
 #include "app/BoardSource.h"
+#include "app/CommandLine.h"
 #include "app/HardwarePortIo.h"
 #include "bus/AdapterPorts.h"
 #include "config/QuavError.h"
@@ -21,7 +22,7 @@ std::unique_ptr<SimulatedBoard> Viewer::MakeBoard(const ViewerOptions& options)
     auto board = options.clock != nullptr ? std::make_unique<SimulatedBoard>(*options.clock)
                                           : std::make_unique<SimulatedBoard>();
     std::string error;
-    auto source = OpenBoardSource(options.source.toStdString(), error);
+    auto source = OpenBoardSource(ArgumentBytes(options.source), error);
     if (!source) {
         throw QuavError(QString::fromStdString(error));
     }
@@ -52,6 +53,48 @@ std::unique_ptr<PortIo> Viewer::MakeHardware(const ViewerOptions& options)
         m_settings);
     m_hardwareIo = io.get();
     return io;
+}
+
+bool Viewer::SwitchSource(const QString& source, QString& error)
+{
+    if (!m_board) {
+        error = QStringLiteral("Das Programm arbeitet mit der Hardware.");
+        return false;
+    }
+    std::string message;
+    auto opened = OpenBoardSource(ArgumentBytes(source), message);
+    if (!opened) {
+        error = QString::fromStdString(message);
+        return false;
+    }
+    m_board->SetSource(std::move(opened));
+    return true;
+}
+
+QString Viewer::LaterStart(const QString& workingFolder, const QStringList& arguments)
+{
+    if (arguments.isEmpty()) {
+        return {};
+    }
+    QString done;
+    const CommandLine asked = CommandLine::Parse(QStringList{app::Title()} + arguments, workingFolder);
+    if (asked.action == CommandLine::Action::Fail) {
+        done =
+            QStringLiteral("Zweiter Start ignoriert: %1").arg(asked.message.section(QLatin1Char('\n'), 0, 0));
+    } else if (asked.action != CommandLine::Action::Run) {
+        return {};
+    } else if (asked.hardware) {
+        done = m_board
+                   ? QStringLiteral("--hardware wurde ignoriert: Für die Hardware das Programm neu starten.")
+                   : QStringLiteral("Die Hardware ist schon in Betrieb.");
+    } else {
+        QString error;
+        done = SwitchSource(asked.source, error)
+                   ? QStringLiteral("Neue Quelle: %1").arg(asked.source)
+                   : QStringLiteral("Die Quelle \"%1\" wurde ignoriert: %2").arg(asked.source, error);
+    }
+    m_main->SetStatusText(0, done.toStdString());
+    return done;
 }
 
 PortIo& Viewer::Ports()

@@ -52,7 +52,7 @@ int main(int argc, char* argv[])
     std::signal(SIGXFSZ, SIG_IGN);
     QStringList arguments;
     for (int i = 0; i < argc; ++i) {
-        arguments << QString::fromLocal8Bit(argv[i]);
+        arguments << quav::ArgumentText(argv[i]);
     }
     const quav::CommandLine command = quav::CommandLine::Parse(arguments);
     switch (command.action) {
@@ -65,6 +65,28 @@ int main(int argc, char* argv[])
         return quav::CommandLine::UsageError;
     case quav::CommandLine::Action::Run:
         break;
+    }
+
+    // One viewer per user, decided before any port is opened or window built: a later
+    // start hands its arguments to the first viewer and ends.
+    quav::SingleInstance instance(quav::SingleInstance::NameFor(quav::app::Title()));
+    QString instanceError;
+    const quav::SingleInstance::Claim claim = instance.ClaimFirst(&instanceError);
+    if (claim == quav::SingleInstance::Claim::Second) {
+        QCoreApplication app(argc, argv);
+        QString answer;
+        if (!instance.HandOver(arguments.mid(1), 15000, &answer)) {
+            std::fprintf(stderr, "quav-videotext: Ein QUAV-Videotext läuft schon, antwortet aber nicht.\n");
+            return quav::CommandLine::InstanceNotAnswering;
+        }
+        if (!answer.isEmpty()) {
+            std::fprintf(stderr, "quav-videotext: %s\n", answer.toLocal8Bit().constData());
+        }
+        return 0;
+    }
+    if (claim == quav::SingleInstance::Claim::Failed) {
+        std::fprintf(stderr, "quav-videotext: %s Ein zweiter Start wird nicht erkannt.\n",
+                     instanceError.toLocal8Bit().constData());
     }
 
     // The card adapters need direct port access. It is asked for now, while the program is
@@ -85,12 +107,6 @@ int main(int argc, char* argv[])
 
     QApplication app(argc, argv);
 
-    // One viewer per user: a second start shows the first one and ends. The check comes
-    // before this instance listens, so it never finds itself.
-    quav::SingleInstance instance(quav::SingleInstance::NameFor(quav::app::Title()));
-    if (instance.ActivateRunning()) {
-        return 0;
-    }
     // The windows are laid out to the pixel, as on the classic desktop they were drawn
     // for: the classic style and a small sans-serif font keep every caption in its place.
     QApplication::setStyle(QStringLiteral("Windows"));
@@ -110,16 +126,21 @@ int main(int argc, char* argv[])
         std::fprintf(stderr, "%s\n", e.Message().toLocal8Bit().constData());
         return quav::CommandLine::UsageError;
     }
-    instance.Listen();
     quav::TMain& main = viewer->Main();
-    instance.onActivate = [&main] {
+    quav::Viewer& running = *viewer;
+    instance.onHandOver = [&main, &running](const QString& folder, const QStringList& later) {
         if (main.isMinimized()) {
             main.showNormal();
         } else {
             main.raise();
             main.activateWindow();
         }
+        return running.LaterStart(folder, later);
     };
+    if (claim == quav::SingleInstance::Claim::First && !instance.Listen(&instanceError)) {
+        std::fprintf(stderr, "quav-videotext: %s Ein zweiter Start wird nicht erkannt.\n",
+                     instanceError.toLocal8Bit().constData());
+    }
     if (qEnvironmentVariableIsSet("QUAV_TRACE_STARTUP")) {
         // For measuring the start: the time from the process start to the first page.
         viewer->onFirstPage = [] {
