@@ -139,11 +139,12 @@ void AcquisitionCycle::DoStartUp()
     };
     bool current = true;
     attempt([&] { current = m_store.SettingsCurrent(); });
+    attempt([&] { m_store.LoadSettings(); });
     if (!current) {
-        attempt([&] { m_store.LoadSettings(); });
+        // The dialog saves what it shows; should that fail, its values still hold in memory
+        // and are not read back over.
         attempt([&] { m_host.RunSettingsDialog(); });
     }
-    attempt([&] { m_store.LoadSettings(); });
     m_host.EnableCommands();
     m_renderer.SetupRenderer();
     m_host.FocusMainWindow();

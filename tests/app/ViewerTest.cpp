@@ -15,9 +15,11 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QLabel>
+#include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
 #include <QSettings>
@@ -64,6 +66,29 @@ TEST(ViewerStart, FirstRunShowsTheSettingsBeforeAnyHardwareAccessAndSavesThem)
     EXPECT_EQ(b.Main().TimerInterval(), 100);
     b.ShowPage100();
     EXPECT_EQ(b.Display(), "100");
+}
+
+TEST(ViewerStart, AFirstRunWhoseSettingsCannotBeSavedGoesOnWithTheDialogsValues)
+{
+    ViewerBench b(false);
+    // Leading where nothing can be written, not even by root.
+    QFile::remove(b.settingsFile);
+    ASSERT_TRUE(QFile::link(QStringLiteral("/proc/quav-nowhere/QUAV.conf"), b.settingsFile));
+    QStringList errors;
+    b.viewer->Setup().showError = [&errors](const QString& message) { errors << message; };
+    bool closed = false;
+    WhenModal([&](QWidget* dialog) {
+        b.viewer->Setup().DelConst->setText(QStringLiteral("300"));
+        dialog->close();
+        closed = !dialog->isVisible();
+    });
+    b.Step();
+    EXPECT_TRUE(closed) << "the dialog closes although the save failed";
+    EXPECT_EQ(b.viewer->CurrentSettings().I2cDelay, 300);
+    ASSERT_EQ(errors.size(), 1);
+    EXPECT_TRUE(errors[0].contains(b.settingsFile)) << errors[0].toStdString();
+    b.ShowPage100();
+    EXPECT_EQ(b.Display(), "100") << "the program goes on";
 }
 
 TEST(ViewerStart, CommandsAreEnabledByTheFirstTick)
