@@ -188,7 +188,10 @@ void AcquisitionCycle::DoClaimPort()
         m_host.SetTimerInterval(StartInterval);
         break;
     default:
-        break; // no adapter: the cycle waits here until the settings change
+        // No adapter of that number (hand-edited settings): said as for missing hardware,
+        // and the cycle waits here until the settings change.
+        m_host.SetStatusText(0, NoHardwareText);
+        break;
     }
 }
 

@@ -115,14 +115,14 @@ TEST(CycleTransitions, CardAdaptersGoStraightToPollingWithoutThePort)
     }
 }
 
-TEST(CycleTransitions, UnknownAdapterStaysInThePortClaimWithoutAWord)
+TEST(CycleTransitions, UnknownAdapterStaysInThePortClaimAndSaysNoHardware)
 {
     CycleBench b;
     b.stack.settings.Device = 3;
     b.cycle.StartCycle();
     b.host.RunFor(2000);
     EXPECT_EQ(b.cycle.CycleState(), S::ClaimPort);
-    EXPECT_EQ(b.host.panels[0], "");
+    EXPECT_EQ(b.host.panels[0], "Videotext Hardware nicht gefunden");
     EXPECT_EQ(b.host.port.opens, 0);
     EXPECT_EQ(b.stack.board.PortAccesses(), 0u);
 }
