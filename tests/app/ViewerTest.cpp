@@ -227,9 +227,23 @@ QString OwnInstanceName(const char* what)
     return QStringLiteral("quav-test-%1-%2").arg(QLatin1String(what)).arg(QCoreApplication::applicationPid());
 }
 
+/// Removes a test instance's lock and socket files when the test ends.
+struct InstanceFiles
+{
+    explicit InstanceFiles(const QString& instanceName) : name(instanceName) {}
+    ~InstanceFiles()
+    {
+        const QString folder = SingleInstance::RuntimeFolder();
+        QFile::remove(folder + QStringLiteral("/") + name + QStringLiteral(".lock"));
+        QFile::remove(folder + QStringLiteral("/") + name + QStringLiteral(".socket"));
+    }
+    QString name;
+};
+
 TEST(SingleInstance, TheLockDecidesWhoIsFirstAndDiesWithItsHolder)
 {
     const QString name = OwnInstanceName("lock");
+    const InstanceFiles cleanup(name);
     auto first = std::make_unique<SingleInstance>(name);
     SingleInstance second(name);
     EXPECT_EQ(first->ClaimFirst(), SingleInstance::Claim::First);
@@ -280,6 +294,7 @@ TEST(SingleInstance, TheLockDecidesWhoIsFirstAndDiesWithItsHolder)
 TEST(SingleInstance, ALaterStartHandsItsSourceToABusyFirstOne)
 {
     const QString name = OwnInstanceName("handover");
+    const InstanceFiles cleanup(name);
     SingleInstance first(name);
     ASSERT_TRUE(first.Listen());
     QStringList received;
