@@ -67,8 +67,25 @@ int main(int argc, char* argv[])
         break;
     }
 
-    // One viewer per user, decided before any port is opened or window built: a later
-    // start hands its arguments to the first viewer and ends.
+    // The card adapters need direct port access. It is asked for now, while the program is
+    // still single-threaded, and every privilege is given up right after, before any
+    // window or thread exists.
+    std::unique_ptr<quav::DirectPortIo> cardPorts;
+    QString portMessage;
+    if (command.hardware) {
+        const auto ports = quav::HardwarePortIo::CardPorts();
+        cardPorts = std::make_unique<quav::DirectPortIo>(ports);
+        const quav::PortAccessResult access = quav::OpenPortsAndDropPrivileges(*cardPorts);
+        if (!access.dropError.empty()) {
+            std::fprintf(stderr, "%s\n", access.dropError.c_str());
+            return 1;
+        }
+        portMessage = QString::fromStdString(access.portError);
+    }
+
+    // One viewer per user, decided before the window is built: a later start hands its
+    // arguments to the first viewer and ends. It comes after the privileges are given up,
+    // so that under sudo the lock and the socket are the invoking user's.
     quav::SingleInstance instance(quav::SingleInstance::NameFor(quav::app::Title()));
     QString instanceError;
     const quav::SingleInstance::Claim claim = instance.ClaimFirst(&instanceError);
@@ -87,22 +104,6 @@ int main(int argc, char* argv[])
     if (claim == quav::SingleInstance::Claim::Failed) {
         std::fprintf(stderr, "quav-videotext: %s Ein zweiter Start wird nicht erkannt.\n",
                      instanceError.toLocal8Bit().constData());
-    }
-
-    // The card adapters need direct port access. It is asked for now, while the program is
-    // still single-threaded, and every privilege is given up right after, before any
-    // window or thread exists.
-    std::unique_ptr<quav::DirectPortIo> cardPorts;
-    QString portMessage;
-    if (command.hardware) {
-        const auto ports = quav::HardwarePortIo::CardPorts();
-        cardPorts = std::make_unique<quav::DirectPortIo>(ports);
-        const quav::PortAccessResult access = quav::OpenPortsAndDropPrivileges(*cardPorts);
-        if (!access.dropError.empty()) {
-            std::fprintf(stderr, "%s\n", access.dropError.c_str());
-            return 1;
-        }
-        portMessage = QString::fromStdString(access.portError);
     }
 
     QApplication app(argc, argv);
