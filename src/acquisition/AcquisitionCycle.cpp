@@ -178,11 +178,12 @@ void AcquisitionCycle::DoStartUp()
     };
     bool current = true;
     attempt([&] { current = m_store.SettingsCurrent(); });
+    attempt([&] { m_store.LoadSettings(); });
     if (!current) {
-        attempt([&] { m_store.LoadSettings(); });
+        // The dialog saves what it shows; should that fail, its values still hold in memory
+        // and are not read back over.
         attempt([&] { m_host.RunSettingsDialog(); });
     }
-    attempt([&] { m_store.LoadSettings(); });
     m_host.EnableCommands();
     m_renderer.SetupRenderer();
     m_host.FocusMainWindow();
@@ -226,7 +227,10 @@ void AcquisitionCycle::DoClaimPort()
         m_host.SetTimerInterval(StartInterval);
         break;
     default:
-        break; // no adapter: the cycle waits here until the settings change
+        // No adapter of that number (hand-edited settings): said as for missing hardware,
+        // and the cycle waits here until the settings change.
+        m_host.SetStatusText(0, NoHardwareText);
+        break;
     }
 }
 

@@ -3,7 +3,11 @@
 #include "app/AppInfo.h"
 #include "station/SharedOptions.h"
 
-#include <QFileInfo>
+#include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QDir>
 
 namespace quav {
 
@@ -24,7 +28,7 @@ QString CommandLine::Usage()
                           "  --version                   die Programmversion\n");
 }
 
-CommandLine CommandLine::Parse(const QStringList& arguments)
+CommandLine CommandLine::Parse(const QStringList& arguments, const QString& workingFolder)
 {
     CommandLine result;
     const auto fail = [&result](const QString& message) {
@@ -56,13 +60,20 @@ CommandLine CommandLine::Parse(const QStringList& arguments)
         return fail(error);
     }
     result.hardware = options.hardware;
-    result.source = QString::fromStdString(options.source);
+    result.source = ArgumentText(options.source.c_str());
     if (result.source != QStringLiteral("demo")) {
-        const QFileInfo info(result.source);
-        if (!info.exists()) {
+        if (!workingFolder.isEmpty() && QDir::isRelativePath(result.source)) {
+            result.source = workingFolder + QStringLiteral("/") + result.source;
+        }
+        // The name's own bytes: a name that is no valid UTF-8 must still find its file.
+        const std::string name = ArgumentBytes(result.source);
+        struct stat st
+        {
+        };
+        if (::stat(name.c_str(), &st) != 0) {
             return fail(QStringLiteral("Die Quelle \"%1\" gibt es nicht.").arg(result.source));
         }
-        if (!info.isReadable() || (info.isDir() && !info.isExecutable())) {
+        if (::access(name.c_str(), S_ISDIR(st.st_mode) ? R_OK | X_OK : R_OK) != 0) {
             return fail(QStringLiteral("Die Quelle \"%1\" kann nicht gelesen werden.").arg(result.source));
         }
     }

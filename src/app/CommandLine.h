@@ -1,5 +1,9 @@
 #pragma once
 
+#include "station/SharedOptions.h"
+
+#include <string>
+
 #include <QString>
 #include <QStringList>
 
@@ -24,10 +28,14 @@ struct CommandLine
     /// What to print: the help or version text, or the error message.
     QString message;
 
-    /// Exit code for Fail.
+    /// Exit code for Fail, and for a source that cannot be used.
     static constexpr int UsageError = 2;
+    /// Exit code when a viewer runs already but does not take a later start's arguments.
+    static constexpr int InstanceNotAnswering = 3;
 
-    static CommandLine Parse(const QStringList& arguments);
+    /// `workingFolder`, when given, is where a relative source is looked for (the arguments
+    /// of a later start, handed to the running viewer).
+    static CommandLine Parse(const QStringList& arguments, const QString& workingFolder = {});
     static QString Usage();
 };
 

@@ -1,9 +1,11 @@
 #include "app/Viewer.h"
 
 #include "app/AppInfo.h"
+#include "app/CommandLine.h"
 #include "app/PageImageWidget.h"
 #include "config/QuavError.h"
 #include "render/QImageConversion.h"
+#include "sim/SimulatedBoard.h"
 
 #include <QDialogButtonBox>
 #include <QPrintDialog>
@@ -15,7 +17,7 @@ std::unique_ptr<Station> Viewer::MakeStation(const ViewerOptions& options, const
 {
     StationOptions choice;
     choice.hardware = options.hardware;
-    choice.source = options.source.toStdString();
+    choice.source = ArgumentBytes(options.source);
     StationParts parts;
     parts.clock = options.clock;
     parts.cardPorts = options.cardPorts;
@@ -25,6 +27,54 @@ std::unique_ptr<Station> Viewer::MakeStation(const ViewerOptions& options, const
         throw QuavError(error);
     }
     return station;
+}
+
+bool Viewer::SwitchSource(const QString& source, QString& error)
+{
+    if (m_station->Board() == nullptr) {
+        error = QStringLiteral("Das Programm arbeitet mit der Hardware.");
+        return false;
+    }
+    // The board belongs to the bus work of the ticks: the new broadcast goes on air
+    // between two of them.
+    std::unique_ptr<PacketSource> opened = m_station->OpenSource(ArgumentBytes(source), &error);
+    if (!opened) {
+        return false;
+    }
+    auto shared = std::make_shared<std::unique_ptr<PacketSource>>(std::move(opened));
+    m_main->BetweenTicks([this, shared] { m_station->Board()->SetSource(std::move(*shared)); });
+    return true;
+}
+
+QString Viewer::LaterStart(const QString& workingFolder, const QStringList& arguments)
+{
+    if (arguments.isEmpty()) {
+        return {};
+    }
+    QString done;
+    const CommandLine asked = CommandLine::Parse(QStringList{app::Title()} + arguments, workingFolder);
+    if (asked.action == CommandLine::Action::Fail) {
+        // The first line of the message, without the program name in front.
+        QString reason = asked.message.section(QLatin1Char('\n'), 0, 0);
+        const QString prefix = QStringLiteral("quav-videotext: ");
+        if (reason.startsWith(prefix)) {
+            reason.remove(0, prefix.size());
+        }
+        done = QStringLiteral("Zweiter Start ignoriert: %1").arg(reason);
+    } else if (asked.action != CommandLine::Action::Run) {
+        return {};
+    } else if (asked.hardware) {
+        done = m_station->Board() != nullptr
+                   ? QStringLiteral("--hardware wurde ignoriert: Für die Hardware das Programm neu starten.")
+                   : QStringLiteral("Die Hardware ist schon in Betrieb.");
+    } else {
+        QString error;
+        done = SwitchSource(asked.source, error)
+                   ? QStringLiteral("Neue Quelle: %1").arg(asked.source)
+                   : QStringLiteral("Die Quelle \"%1\" wurde ignoriert: %2").arg(asked.source, error);
+    }
+    m_main->SetStatusText(0, done.toStdString());
+    return done;
 }
 
 Viewer::Viewer(const ViewerOptions& options)

@@ -19,6 +19,7 @@
 
 #include <QPrinter>
 #include <QString>
+#include <QStringList>
 #include <QTimer>
 
 namespace quav {
@@ -48,6 +49,14 @@ public:
     /// Throws QuavError with a German message when the broadcast source cannot be used.
     explicit Viewer(const ViewerOptions& options);
     ~Viewer();
+
+    /// Plays another source on the simulated board, as a later start asked for. False with
+    /// a German message when the viewer works with the hardware or the source is unusable.
+    bool SwitchSource(const QString& source, QString& error);
+    /// Takes the arguments of a later start (without the program name; a relative source
+    /// is looked for in `workingFolder`): switches the source, or says why not. The text
+    /// goes to the status bar and is returned; empty when there was nothing to do.
+    QString LaterStart(const QString& workingFolder, const QStringList& arguments);
 
     TMain& Main() { return *m_main; }
     TSetup& Setup() { return *m_setup; }

@@ -7,6 +7,7 @@
 #include "ports/DirectPortIo.h"
 #include "station/Station.h"
 
+#include <csignal>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -45,9 +46,13 @@ long long MillisecondsSinceProcessStart()
 
 int main(int argc, char* argv[])
 {
+    // A save into a closed FIFO or over the file-size limit fails with a message box
+    // instead of ending the viewer.
+    std::signal(SIGPIPE, SIG_IGN);
+    std::signal(SIGXFSZ, SIG_IGN);
     QStringList arguments;
     for (int i = 0; i < argc; ++i) {
-        arguments << QString::fromLocal8Bit(argv[i]);
+        arguments << quav::ArgumentText(argv[i]);
     }
     const quav::CommandLine command = quav::CommandLine::Parse(arguments);
     switch (command.action) {
@@ -75,14 +80,31 @@ int main(int argc, char* argv[])
         }
     }
 
-    QApplication app(argc, argv);
-
-    // One viewer per user: a second start shows the first one and ends. The check comes
-    // before this instance listens, so it never finds itself.
+    // One viewer per user, decided before the window is built: a later start hands its
+    // arguments to the first viewer and ends. It comes after the privileges are given up,
+    // so that under sudo the lock and the socket are the invoking user's.
     quav::SingleInstance instance(quav::SingleInstance::NameFor(quav::app::Title()));
-    if (instance.ActivateRunning()) {
+    QString instanceError;
+    const quav::SingleInstance::Claim claim = instance.ClaimFirst(&instanceError);
+    if (claim == quav::SingleInstance::Claim::Second) {
+        QCoreApplication app(argc, argv);
+        QString answer;
+        if (!instance.HandOver(arguments.mid(1), 15000, &answer)) {
+            std::fprintf(stderr, "quav-videotext: Ein QUAV-Videotext läuft schon, antwortet aber nicht.\n");
+            return quav::CommandLine::InstanceNotAnswering;
+        }
+        if (!answer.isEmpty()) {
+            std::fprintf(stderr, "quav-videotext: %s\n", answer.toLocal8Bit().constData());
+        }
         return 0;
     }
+    if (claim == quav::SingleInstance::Claim::Failed) {
+        std::fprintf(stderr, "quav-videotext: %s Ein zweiter Start wird nicht erkannt.\n",
+                     instanceError.toLocal8Bit().constData());
+    }
+
+    QApplication app(argc, argv);
+
     // The windows are laid out to the pixel, as on the classic desktop they were drawn
     // for: the classic style and a small sans-serif font keep every caption in its place.
     QApplication::setStyle(QStringLiteral("Windows"));
@@ -103,16 +125,21 @@ int main(int argc, char* argv[])
         std::fprintf(stderr, "%s\n", e.Message().toLocal8Bit().constData());
         return quav::CommandLine::UsageError;
     }
-    instance.Listen();
     quav::TMain& main = viewer->Main();
-    instance.onActivate = [&main] {
+    quav::Viewer& running = *viewer;
+    instance.onHandOver = [&main, &running](const QString& folder, const QStringList& later) {
         if (main.isMinimized()) {
             main.showNormal();
         } else {
             main.raise();
             main.activateWindow();
         }
+        return running.LaterStart(folder, later);
     };
+    if (claim == quav::SingleInstance::Claim::First && !instance.Listen(&instanceError)) {
+        std::fprintf(stderr, "quav-videotext: %s Ein zweiter Start wird nicht erkannt.\n",
+                     instanceError.toLocal8Bit().constData());
+    }
     if (qEnvironmentVariableIsSet("QUAV_TRACE_STARTUP")) {
         // For measuring the start: the time from the process start to the first page.
         viewer->onFirstPage = [] {

@@ -107,6 +107,10 @@ void PageCache::PageCompleted(const AssembledPage& page)
             return;
         }
     }
+    if (slot.size() >= MaxSubpagesPerPage) {
+        ++m_skipped;
+        return;
+    }
     slot.push_back(CachedPage{number, subcode, page});
     ++m_count;
 }

@@ -51,7 +51,9 @@ struct CachedPage
 /// A page counts once its transmission has ended, as a decoder sees it; at the end of the
 /// stream (Finish) the pages still being loaded count too. Filler headers (page FF) are
 /// not pages. A page and subcode sent more than once is kept as last sent, unless the
-/// later copy has fewer rows (it was damaged). Not thread-safe.
+/// later copy has fewer rows (it was damaged). At most MaxSubpagesPerPage subcodes are kept
+/// per page, so that no stream makes the cache grow beyond that; the rest are counted as
+/// skipped. Not thread-safe.
 class PageCache final : private PageAssemblyListener
 {
 public:
@@ -72,6 +74,8 @@ public:
     /// The pages so far, by page number and subcode.
     std::vector<const CachedPage*> Pages() const;
     std::size_t PageCount() const { return m_count; }
+    /// How many subpages were dropped because their page already had MaxSubpagesPerPage.
+    std::size_t SkippedSubpages() const { return m_skipped; }
     /// Whether page `number` (any subcode) has come.
     bool Has(std::uint16_t number) const;
 
@@ -86,6 +90,7 @@ private:
     PageNumberSet m_wanted;
     std::array<std::vector<CachedPage>, 2048> m_slots; ///< by PageNumberSet::IndexOf
     std::size_t m_count = 0;
+    std::size_t m_skipped = 0;
 };
 
 } // namespace quav

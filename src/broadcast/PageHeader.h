@@ -3,6 +3,7 @@
 #include "broadcast/Packet.h"
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 
@@ -37,6 +38,13 @@ struct PageHeader
 
     friend bool operator==(const PageHeader&, const PageHeader&) = default;
 };
+
+/// The most subpages kept of one page, in a recording's page cache and in TTI pages.
+/// Rotating pages number their subpages 0001 to 0079 (ETS 300 706, annex A.1), the two
+/// digits a viewer keys in; real carousels stay well below. With at most 0x800 page
+/// numbers this bounds what any source can make the program hold (about 180 MB at most),
+/// whatever its size; subpages beyond it are skipped and reported.
+inline constexpr std::size_t MaxSubpagesPerPage = 79;
 
 /// The fields of a header packet (row 0). Nothing when the packet is no header or when any
 /// of its coded bytes is beyond correction.

@@ -4,7 +4,6 @@
 #include "broadcast/PacketCoding.h"
 #include "broadcast/PageHeader.h"
 
-#include <algorithm>
 #include <cstring>
 
 namespace quav {
@@ -57,9 +56,9 @@ bool LooksLikeT42(std::span<const std::uint8_t> start)
 
 bool LooksLikeTti(std::string_view start)
 {
-    if (start.find('\0') != std::string_view::npos) {
-        return false;
-    }
+    // NUL bytes are no sign of binary data here: a stray one costs its TTI file only the
+    // line it is in. A recording never shows "PN," at a line start: P and N have even
+    // parity, so their bytes in a recording carry bit 7.
     std::size_t pos = 0;
     while (pos < start.size()) {
         if (start.compare(pos, 3, "PN,") == 0) {

@@ -1,6 +1,9 @@
 #include "broadcast/TtiReader.h"
 
+#include "broadcast/PageHeader.h"
+
 #include <algorithm>
+#include <bitset>
 #include <fstream>
 #include <optional>
 #include <system_error>
@@ -196,6 +199,17 @@ private:
             m_pending = TtiPage{};
             it = pages.end() - 1;
         }
+        if (it->subpages.size() >= MaxSubpagesPerPage) {
+            // Endless PN lines of one page must not cost a kilobyte each.
+            if (!m_overfull[static_cast<std::size_t>(number & 0x7FF)]) {
+                m_overfull.set(static_cast<std::size_t>(number & 0x7FF));
+                Warn(TtiProblem::TooManySubpages, "Seite " + TtiPageNumberText(static_cast<std::uint16_t>(number)) + " hat mehr als " +
+                     std::to_string(MaxSubpagesPerPage) + " Unterseiten; die weiteren werden übersprungen.");
+            }
+            m_skipping = true;
+            m_page = nullptr;
+            return;
+        }
         m_page = &*it;
         m_rowsGiven = false;
 
@@ -371,10 +385,11 @@ private:
     std::string m_name;
     int m_line = 0;
     TtiReadResult m_result;
-    TtiPage* m_page = nullptr; ///< points into m_result.pages; only push_back moves them
-    bool m_skipping = false;   ///< inside the block of a damaged PN line
-    bool m_rowsGiven = false;  ///< the current page had OL or FL lines since its PN
-    TtiPage m_pending;         ///< DE, DS, SP for the next page
+    TtiPage* m_page = nullptr;     ///< points into m_result.pages; only push_back moves them
+    bool m_skipping = false;       ///< inside the block of a damaged or skipped PN line
+    std::bitset<0x800> m_overfull; ///< pages whose subpages beyond the limit were reported
+    bool m_rowsGiven = false;      ///< the current page had OL or FL lines since its PN
+    TtiPage m_pending;             ///< DE, DS, SP for the next page
     TtiSubpage m_pendingSubpage;
     bool m_pendingSubcode = false;
     int m_cycleTime = tti::DefaultCycleTime;

@@ -26,6 +26,7 @@ enum class TtiProblem
     Link,
     DuplicatePage, ///< a page number that an earlier file already had
     FileSkipped,
+    TooManySubpages, ///< more subpages of a page than a carousel addresses
 };
 
 /// A line of a TTI file that could not be used as it stands, in German for the user.

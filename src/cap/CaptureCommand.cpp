@@ -301,6 +301,10 @@ int CaptureCommand::CollectFromRecording(const CaptureOptions& options, const Br
     }
     cache.Finish();
     EndProgress();
+    if (cache.SkippedSubpages() > 0) {
+        m_err << "quav-videotext-cap: " << cache.SkippedSubpages() << " Unterseiten übersprungen: mehr als "
+              << MaxSubpagesPerPage << " Unterseiten einer Seite werden nicht gespeichert.\n";
+    }
 
     std::vector<CapturedPage> pages;
     for (const CachedPage* cached : cache.Pages()) {
@@ -379,44 +383,47 @@ int CaptureCommand::ReportMissing(const CaptureOptions& options, const std::vect
     return cap_exit::Ok;
 }
 
-bool CaptureCommand::WriteFile(const CaptureOptions& options, const CapturedPage& page,
-                               const std::string& path)
+bool CaptureCommand::PageBytes(const CaptureOptions& options, const CapturedPage& page, std::string& bytes)
 {
-    std::string error;
     if (options.format == CaptureFormat::Bmp || options.format == CaptureFormat::Png) {
-        if (!SavePageImage(page, options.format, options.reveal, path, error)) {
-            m_err << "quav-videotext-cap: " << error << '\n';
+        if (!EncodePageImage(page, options.format, options.reveal, bytes)) {
+            m_err << "quav-videotext-cap: Das Bild der Seite " << PageName(page.number)
+                  << " kann nicht erzeugt werden.\n";
             return false;
         }
         return true;
     }
-    const std::string text = options.format == CaptureFormat::Txt
-                                 ? PageText(page.pageRows, page.nationalOption)
-                                 : PageTextUtf8(page.pageRows, page.nationalOption, "\n");
-    if (!SafeWrite(QString::fromStdString(path), text.data(), static_cast<qint64>(text.size()))) {
-        m_err << "quav-videotext-cap: Die Datei \"" << path << "\" kann nicht geschrieben werden.\n";
-        return false;
-    }
+    bytes = options.format == CaptureFormat::Txt ? PageText(page.pageRows, page.nationalOption)
+                                                 : PageTextUtf8(page.pageRows, page.nationalOption, "\n");
     return true;
 }
 
 int CaptureCommand::WriteSingle(const CaptureOptions& options, const CapturedPage& page)
 {
     const bool text = options.format == CaptureFormat::Txt || options.format == CaptureFormat::Utf8;
-    if (options.output.empty() && text) {
-        const std::string s = options.format == CaptureFormat::Txt
-                                  ? PageText(page.pageRows, page.nationalOption)
-                                  : PageTextUtf8(page.pageRows, page.nationalOption, "\n");
-        m_out.write(s.data(), static_cast<std::streamsize>(s.size()));
-        m_out.flush();
-        return m_out ? cap_exit::Ok : cap_exit::OutputFailed;
+    std::string bytes;
+    if (!PageBytes(options, page, bytes)) {
+        return cap_exit::OutputFailed;
     }
-    const std::string path = options.output.empty() ? CaptureFileName(page, options.format) : options.output;
-    if (!WriteFile(options, page, path)) {
+    if (options.output == "-" || (options.output.empty() && text)) {
+        m_out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        m_out.flush();
+        if (!m_out) {
+            m_err << "quav-videotext-cap: Die Standardausgabe kann nicht geschrieben werden.\n";
+            return cap_exit::OutputFailed;
+        }
+        return cap_exit::Ok;
+    }
+    std::string error;
+    const bool written = options.output.empty()
+                             ? WriteIntoFolder(".", CaptureFileName(page, options.format), bytes, error)
+                             : WriteOutputFile(options.output, bytes, error);
+    if (!written) {
+        m_err << "quav-videotext-cap: " << error << '\n';
         return cap_exit::OutputFailed;
     }
     if (options.output.empty()) {
-        m_err << "Gespeichert: " << path << '\n';
+        m_err << "Gespeichert: " << CaptureFileName(page, options.format) << '\n';
     }
     return cap_exit::Ok;
 }
@@ -436,8 +443,15 @@ int CaptureCommand::WriteAll(const CaptureOptions& options, const std::vector<Ca
     for (const CapturedPage& page : pages) {
         Progress("Schreibe " + std::to_string(written + 1) + " von " + std::to_string(pages.size()));
         const int copy = copies[std::uint32_t(page.number) << 16 | page.subcode]++;
-        if (!WriteFile(options, page, (folder / CaptureFileName(page, options.format, copy)).string())) {
+        std::string bytes;
+        std::string error;
+        if (!PageBytes(options, page, bytes)) {
             EndProgress();
+            return cap_exit::OutputFailed;
+        }
+        if (!WriteIntoFolder(folder.string(), CaptureFileName(page, options.format, copy), bytes, error)) {
+            EndProgress();
+            m_err << "quav-videotext-cap: " << error << '\n';
             return cap_exit::OutputFailed;
         }
         ++written;

@@ -37,11 +37,10 @@ struct CapturedPage
     std::uint8_t nationalOption = 4; ///< the page's character set, 0 to 7 (4 German)
 };
 
-/// Writes a page in a picture format (bmp or png) to `path`, with concealed text shown when
-/// `reveal` is set; false with a German message. Supplied by the renderer's side of the
-/// command.
-bool SavePageImage(const CapturedPage& page, CaptureFormat format, bool reveal, const std::string& path,
-                   std::string& error);
+/// The page in a picture format (bmp or png) as the bytes of its file, with concealed text
+/// shown when `reveal` is set; false when the encoder fails. Supplied by the renderer's side
+/// of the command.
+bool EncodePageImage(const CapturedPage& page, CaptureFormat format, bool reveal, std::string& bytes);
 
 /// quav-videotext-cap: acquires pages and writes them as text or pictures.
 ///
@@ -57,6 +56,11 @@ bool SavePageImage(const CapturedPage& page, CaptureFormat format, bool reveal, 
 /// file of its own ("P100-0001.png"), subpages that share a subcode too ("P100-0001-2.png").
 /// What the TTI reader skipped or repaired goes to the error stream, one line per file and
 /// problem.
+///
+/// Outputs: "-" is standard output; an output that is a FIFO or a device is written as a
+/// stream; only regular files are replaced, atomically. The names the command chooses
+/// itself are created without following symlinks and never replace anything but a regular
+/// file of the user.
 class CaptureCommand
 {
 public:
@@ -86,8 +90,9 @@ private:
                               const std::function<bool(double&)>& wait);
     int WriteAll(const CaptureOptions& options, const std::vector<CapturedPage>& pages);
     int WriteSingle(const CaptureOptions& options, const CapturedPage& page);
-    bool WriteFile(const CaptureOptions& options, const CapturedPage& page, const std::string& path);
     void ReportSourceProblems(const BroadcastInput& input);
+    /// The page in the format of the options, as the bytes of its file; false with a message.
+    bool PageBytes(const CaptureOptions& options, const CapturedPage& page, std::string& bytes);
     int ReportMissing(const CaptureOptions& options, const std::vector<CapturedPage>& pages);
     void Progress(const std::string& text, bool force = false);
     void EndProgress();

@@ -128,7 +128,7 @@ bool ParseCaptureOptions(const std::vector<std::string>& args, CaptureOptions& o
     parser.addOptions({help, page, format, output, timeout, reveal});
     QStringList arguments{QStringLiteral("quav-videotext-cap")};
     for (const std::string& arg : args) {
-        arguments << QString::fromStdString(arg);
+        arguments << ArgumentText(arg.c_str());
     }
     QString message;
     if (!shared_options::Parse(parser, arguments, &message)) {
@@ -196,7 +196,9 @@ std::string CaptureUsage()
            "                   oder all; Vorgabe 100\n"
            "  --format F       txt (Textdatei, 24 x 40 Zeichen, Windows-Zeichensatz), utf8,\n"
            "                   bmp oder png (Bild 400 x 312); Vorgabe txt\n"
-           "  --output PFAD    eine Seite: Datei (ohne: Text auf die Standardausgabe);\n"
+           "  --output PFAD    eine Seite: Datei, - für die Standardausgabe (ohne: Text auf\n"
+           "                   die Standardausgabe); eine FIFO oder ein Gerät wird beschrieben,\n"
+           "                   nur gewöhnliche Dateien werden ersetzt;\n"
            "                   mehrere Seiten: Ordner, je Seite und Unterseite eine Datei\n"
            "                   wie P100-0001.png (ohne: der aktuelle Ordner); Unterseiten mit\n"
            "                   gleichem Subcode werden P100-0001-2.png, P100-0001-3.png ...\n"

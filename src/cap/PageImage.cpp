@@ -1,5 +1,4 @@
 #include "cap/CaptureCommand.h"
-#include "export/SafeWrite.h"
 #include "render/QImageConversion.h"
 #include "render/Renderer.h"
 
@@ -9,8 +8,7 @@
 
 namespace quav {
 
-bool SavePageImage(const CapturedPage& page, CaptureFormat format, bool reveal, const std::string& path,
-                   std::string& error)
+bool EncodePageImage(const CapturedPage& page, CaptureFormat format, bool reveal, std::string& bytes)
 {
     // The page as the viewer draws it: the header row buffer in row 0, rows 1 to 23 of the
     // page buffer below, concealed text hidden unless revealed.
@@ -21,14 +19,13 @@ bool SavePageImage(const CapturedPage& page, CaptureFormat format, bool reveal, 
     renderer.RenderPageRows(page.pageRows);
     const QImage image = ToQImage(renderer.PageImage());
     const char* kind = format == CaptureFormat::Png ? "PNG" : "BMP";
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
+    QByteArray encoded;
+    QBuffer buffer(&encoded);
     buffer.open(QIODevice::WriteOnly);
-    if (!image.save(&buffer, kind) ||
-        !SafeWrite(QString::fromStdString(path), bytes.constData(), bytes.size())) {
-        error = "Das Bild \"" + path + "\" kann nicht gespeichert werden.";
+    if (!image.save(&buffer, kind)) {
         return false;
     }
+    bytes.assign(encoded.constData(), std::size_t(encoded.size()));
     return true;
 }
 

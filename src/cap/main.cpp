@@ -2,6 +2,7 @@
 #include "cap/HardwarePorts.h"
 #include "cap/SettingsAccess.h"
 
+#include <csignal>
 #include <iostream>
 #include <string>
 #include <unistd.h>
@@ -11,6 +12,10 @@
 
 int main(int argc, char** argv)
 {
+    // A closed pipe and the file-size limit come back as write errors with a message
+    // instead of ending the command.
+    std::signal(SIGPIPE, SIG_IGN);
+    std::signal(SIGXFSZ, SIG_IGN);
     // The serial port object needs an application object for its notifications.
     QCoreApplication app(argc, argv);
     std::vector<std::string> args(argv + 1, argv + argc);

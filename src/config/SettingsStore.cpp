@@ -4,6 +4,10 @@
 
 #include <limits>
 
+#ifndef Q_OS_WIN
+#include <sys/stat.h>
+#endif
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -51,8 +55,38 @@ SettingsStore::SettingsStore(Settings& settings, const QString& iniFile)
 {
 }
 
+QString SettingsStore::FileName() const
+{
+    if (!m_iniFile.isEmpty()) {
+        return m_iniFile;
+    }
+#ifdef Q_OS_WIN
+    return QStringLiteral("HKEY_CURRENT_USER\\Software\\QUAV");
+#else
+    // Opening the store reads it at once, so its place is found without opening it: by a
+    // name of the same organisation that is never there ("QUAV/quav-path.conf").
+    const QSettings beside(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("QUAV"),
+                           QStringLiteral("quav-path"));
+    return QFileInfo(QFileInfo(beside.fileName()).absolutePath()).absolutePath() +
+           QStringLiteral("/QUAV.conf");
+#endif
+}
+
 std::unique_ptr<QSettings> SettingsStore::Open() const
 {
+#ifndef Q_OS_WIN
+    // A FIFO or a device in the settings' place would block or feed the reader forever.
+    struct stat st
+    {
+    };
+    const QString path = FileName();
+    if (::stat(QFile::encodeName(path).constData(), &st) == 0 && !S_ISREG(st.st_mode) &&
+        !S_ISDIR(st.st_mode)) {
+        throw QuavError(
+            QStringLiteral("Die Einstellungsdatei %1 ist keine gewöhnliche Datei und wird nicht benutzt.")
+                .arg(path));
+    }
+#endif
     std::unique_ptr<QSettings> storage;
     if (!m_iniFile.isEmpty()) {
         storage = std::make_unique<QSettings>(m_iniFile, QSettings::IniFormat);
@@ -83,7 +117,7 @@ std::unique_ptr<QSettings> SettingsStore::Open() const
 
 QString SettingsStore::Location() const
 {
-    return Open()->fileName();
+    return FileName();
 }
 
 int SettingsStore::LoadZoom() const
@@ -179,6 +213,10 @@ std::int32_t SettingsStore::ReadInteger(QSettings& storage, const QString& name,
     const bool present = storage.contains(name);
     const QVariant value = present ? storage.value(name) : QVariant();
     storage.endGroup();
+    // A damaged file shows only once it has been read: that is this value's failure.
+    if (storage.status() != QSettings::NoError) {
+        ThrowReadFailed(name);
+    }
     if (!present) {
         return fallback;
     }
@@ -254,7 +292,11 @@ bool SettingsStore::SettingsCurrent()
     if (storage->status() != QSettings::NoError) {
         ThrowReadFailed(ConfigValue);
     }
-    if (!storage->contains(ConfigValue)) {
+    const bool present = storage->contains(ConfigValue);
+    if (storage->status() != QSettings::NoError) {
+        ThrowReadFailed(ConfigValue);
+    }
+    if (!present) {
         return false;
     }
     const QVariant value = storage->value(ConfigValue);

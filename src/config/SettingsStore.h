@@ -62,7 +62,9 @@ protected:
     virtual bool Commit(QSettings& storage);
 
 private:
+    /// Throws when the settings' place holds something other than a file (a FIFO).
     std::unique_ptr<QSettings> Open() const;
+    QString FileName() const;
     std::int32_t ReadInteger(QSettings& storage, const QString& name, std::int32_t fallback);
     void WriteString(QSettings& storage, const QString& key, const QString& name, const QString& value);
 

@@ -265,6 +265,14 @@ void TSetup::ButHelpClick()
     }
 }
 
+QString TSetup::SaveFailureText(const QString& reason) const
+{
+    return QStringLiteral(
+               "%1\n\nDie Einstellungen konnten nicht in die Datei %2 geschrieben werden. Sie gelten "
+               "bis zum Ende des Programms.")
+        .arg(reason, m_store.Location());
+}
+
 bool TSetup::SetupClose()
 {
     const auto delay = SettingsStore::ParseInteger(DelConst->text().trimmed());
@@ -276,11 +284,14 @@ bool TSetup::SetupClose()
     if (LoopSel->currentIndex() >= 0) {
         m_settings.LoopTime = static_cast<std::uint8_t>(LoopSel->currentIndex());
     }
+    // A store that cannot be written must not hold the dialog (and on a first start the
+    // whole program) captive: the values hold in memory, and the user is told where.
     try {
         m_store.SaveSettings();
+    } catch (const QuavError& e) {
+        showError(SaveFailureText(e.Message()));
     } catch (const std::exception& e) {
-        showError(QString::fromStdString(e.what()));
-        return false;
+        showError(SaveFailureText(QString::fromUtf8(e.what())));
     }
     return true;
 }

@@ -43,7 +43,8 @@ public:
     void ButExitClick();
     void ButHelpClick();
     /// Takes the delay and interval into the record and saves; false when the dialog must
-    /// stay open.
+    /// stay open (a delay that is no number). A failed save is shown, naming the file, and
+    /// the dialog closes with the values kept in memory.
     bool SetupClose();
 
     // The controls, for the window tests.
@@ -76,6 +77,7 @@ protected:
 
 private:
     void StepDelay(int direction);
+    QString SaveFailureText(const QString& reason) const;
 
     Settings& m_settings;
     SettingsStore& m_store;

@@ -48,6 +48,12 @@ private:
 bool LoadFolder(const fs::path& folder, BroadcastInput& input, BroadcastError& error)
 {
     input.kind = BroadcastKind::TtiFolder;
+    std::error_code ec;
+    fs::directory_iterator probe(folder, ec);
+    if (ec) {
+        return Fail(error, BroadcastFault::Unreadable,
+                    "Der Ordner " + Quoted(input.path) + " kann nicht gelesen werden.");
+    }
     TtiReadResult result = ReadTtiFolder(folder);
     if (!result.Ok() || result.pages.empty()) {
         return Fail(error, BroadcastFault::NoTeletext,

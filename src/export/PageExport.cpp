@@ -6,7 +6,7 @@
 
 #include <QBuffer>
 #include <QClipboard>
-#include <QSaveFile>
+#include <QFile>
 
 namespace quav::PageExport {
 
@@ -21,21 +21,19 @@ QuavError CannotCreate(const QString& fileName)
 
 void SaveBitmap(const QString& fileName, const QImage& page)
 {
-    {
-        QSaveFile probe(fileName);
-        if (!probe.open(QIODevice::WriteOnly)) {
-            throw CannotCreate(fileName);
-        }
-        probe.cancelWriting();
-    }
     // Encoded in memory first, so that a failure of the encoder and of the disk both show
     // as a write error and leave the old file alone.
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
-    if (!page.convertToFormat(QImage::Format_RGB32).save(&buffer, "BMP") ||
-        !SafeWrite(fileName, bytes.constData(), bytes.size())) {
+    if (!page.convertToFormat(QImage::Format_RGB32).save(&buffer, "BMP")) {
         throw QuavError(QStringLiteral("Stream-Write-Fehler"));
+    }
+    std::string error;
+    bool opened = false;
+    if (!WriteOutputFile(QFile::encodeName(fileName).toStdString(),
+                         std::string_view(bytes.constData(), std::size_t(bytes.size())), error, &opened)) {
+        throw opened ? QuavError(QStringLiteral("Stream-Write-Fehler")) : CannotCreate(fileName);
     }
 }
 
@@ -43,7 +41,8 @@ void SaveText(const QString& fileName, std::span<const std::uint8_t, 960> pageRo
               std::uint8_t nationalOption)
 {
     const std::string text = PageText(pageRows, nationalOption);
-    if (!SafeWrite(fileName, text.data(), qint64(text.size()))) {
+    std::string error;
+    if (!WriteOutputFile(QFile::encodeName(fileName).toStdString(), text, error)) {
         throw CannotCreate(fileName);
     }
 }

@@ -13,8 +13,9 @@ namespace quav {
 /// Saving the page as a Windows bitmap or a text file, and copying it to the clipboard.
 ///
 /// A save never destroys the file it replaces: the page goes to a temporary file beside it,
-/// which replaces the old file only when everything has been written. Failures are thrown
-/// as QuavError with the German message for the user.
+/// which replaces the old file only when everything has been written. A FIFO or a device
+/// chosen as the file is written to, never replaced. Failures are thrown as QuavError with
+/// the German message for the user.
 namespace PageExport {
 
 /// The 400 x 312 page as a Windows bitmap. "Kann Datei %s nicht erstellen" when the file

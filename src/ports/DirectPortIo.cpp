@@ -29,6 +29,20 @@ bool DirectPortIo::Supported()
     return QUAV_HAVE_PORT_IO != 0;
 }
 
+std::string DirectPortIo::PortAccessRefusedText(int errorNumber)
+{
+    if (errorNumber == ENOSYS) {
+        // Kernels built without ioperm (CONFIG_X86_IOPL_IOPERM off) refuse everybody.
+        return "Dieser Kernel erlaubt keinen direkten Zugriff auf I/O-Ports (ioperm fehlt), auch nicht "
+               "mit Root-Rechten. Die Videotext-Karten sind so nicht erreichbar, das serielle Modul schon.";
+    }
+    std::string message = "Kein Zugriff auf die I/O-Ports der Videotext-Karte (";
+    message += std::strerror(errorNumber);
+    message += "). Der direkte Portzugriff braucht Root-Rechte oder die Fähigkeit "
+               "CAP_SYS_RAWIO (setcap cap_sys_rawio+ep).";
+    return message;
+}
+
 std::string DirectPortIo::Open()
 {
 #if QUAV_HAVE_PORT_IO
@@ -45,11 +59,7 @@ std::string DirectPortIo::Open()
             const int err = errno;
             m_open = true; // so that Release() returns what was granted so far
             Release();
-            std::string message = "Kein Zugriff auf die I/O-Ports der Videotext-Karte (";
-            message += std::strerror(err);
-            message += "). Der direkte Portzugriff braucht Root-Rechte oder die Fähigkeit "
-                       "CAP_SYS_RAWIO (setcap cap_sys_rawio+ep).";
-            return message;
+            return PortAccessRefusedText(err);
         }
     }
     m_open = true;

@@ -32,6 +32,8 @@ public:
     /// a German message that says what is missing. On failure no permission is kept.
     std::string Open();
     bool IsOpen() const { return m_open; }
+    /// The message for a refused ioperm: missing rights, or a kernel without ioperm.
+    static std::string PortAccessRefusedText(int errorNumber);
 
     /// True when an access to the port would reach the hardware.
     bool Allows(std::uint16_t port) const { return m_open && m_allowed.test(port); }

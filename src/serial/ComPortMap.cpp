@@ -24,7 +24,9 @@ QString ComPortMap::DefaultDevicePath(const QString& portName)
     if (name.size() == 4 && name.startsWith(QStringLiteral("COM")) && name[3] >= u'1' && name[3] <= u'4') {
         return QStringLiteral("/dev/ttyS") + QChar(name[3].unicode() - 1);
     }
-    return portName;
+    // A device named by its path is taken as it is; a name like "COM7" from hand-edited
+    // settings must never become a file in the working folder.
+    return portName.startsWith(QLatin1Char('/')) ? portName : QString();
 }
 
 } // namespace quav

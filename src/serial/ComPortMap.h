@@ -11,7 +11,8 @@ namespace quav {
 /// "COM1" to "COM4" name /dev/ttyS0 to /dev/ttyS3 unless they are mapped to another tty,
 /// such as a USB adapter (/dev/ttyUSB0) or the pseudo-terminal of the simulated decoder
 /// board. Port names are compared without regard to case, as on the system they come from.
-/// Any other name is taken as a path as it is.
+/// An absolute path is taken as it is; any other name (a "COM7" from hand-edited settings)
+/// names no device, so that nothing relative to the working folder is ever opened.
 ///
 /// Plain value type; not thread-safe (the application sets it up on its own thread).
 class ComPortMap
@@ -25,8 +26,8 @@ public:
     /// The device file that `portName` stands for.
     QString DevicePath(const QString& portName) const;
 
-    /// The default device of a port name: /dev/ttyS<n-1> for "COM1" to "COM4", otherwise
-    /// the name itself.
+    /// The default device of a port name: /dev/ttyS<n-1> for "COM1" to "COM4", an absolute
+    /// path itself, otherwise empty.
     static QString DefaultDevicePath(const QString& portName);
 
 private:

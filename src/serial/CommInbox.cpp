@@ -35,6 +35,20 @@ bool CommInbox::Post(CommMessage message)
     return true;
 }
 
+std::optional<CommMessage> CommInbox::TakeNext()
+{
+    std::lock_guard lock(m_mutex);
+    if (m_messages.empty()) {
+        // Reset with the queue empty under the lock: whatever is posted next wakes again.
+        std::uint64_t count = 0;
+        [[maybe_unused]] const auto got = ::read(m_wake, &count, sizeof count);
+        return std::nullopt;
+    }
+    CommMessage next = std::move(m_messages.front());
+    m_messages.pop_front();
+    return next;
+}
+
 std::deque<CommMessage> CommInbox::TakeAll()
 {
     // Reset the wake-up first: a message posted after this point wakes the receiver again.

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <deque>
 #include <mutex>
+#include <optional>
 
 namespace quav {
 
@@ -33,6 +34,10 @@ public:
     /// and its block, are then released.
     bool Post(CommMessage message);
 
+    /// The oldest queued message, or nothing; the wake-up handle is reset once the queue is
+    /// empty. Taking one at a time keeps the order when a handler runs a nested event loop:
+    /// the messages still queued are taken there first, before anything posted later.
+    std::optional<CommMessage> TakeNext();
     /// Every queued message, oldest first; resets the wake-up handle.
     std::deque<CommMessage> TakeAll();
     /// Drops every queued message, releasing its block.

@@ -209,8 +209,8 @@ bool TComm32::WriteData(const void* data, std::size_t count)
 
 void TComm32::DispatchMessages()
 {
-    for (CommMessage& message : m_notifyWindow->TakeAll()) {
-        PortWindowProc(message);
+    while (std::optional<CommMessage> message = m_notifyWindow->TakeNext()) {
+        PortWindowProc(*message);
     }
 }
 

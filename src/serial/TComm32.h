@@ -100,6 +100,9 @@ public:
     /// The calls the threads make on the port; from the next OpenPort on. For tests.
     void SetDevice(std::shared_ptr<CommDevice> device);
 
+    /// The queue that the threads post their messages to, handled on the owner's thread.
+    CommInbox& Inbox() { return *m_notifyWindow; }
+
     /// Writes a line to this port's log (see CommLog).
     void WriteLog(std::string_view text) { m_log->WriteLog(text); }
     void ReportError(int code, std::string_view prefix = {}) { m_log->ReportError(code, prefix); }

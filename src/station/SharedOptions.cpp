@@ -1,5 +1,82 @@
 #include "station/SharedOptions.h"
 
+#include <cstring>
+
+namespace quav {
+
+namespace {
+
+/// Length of the valid UTF-8 sequence at the start of `s` (at most `n` bytes), 0 if none.
+std::size_t Utf8Sequence(const unsigned char* s, std::size_t n)
+{
+    const unsigned char b = s[0];
+    std::size_t length = 0;
+    char32_t min = 0;
+    char32_t code = 0;
+    if (b < 0x80) {
+        return 1;
+    } else if ((b & 0xE0) == 0xC0) {
+        length = 2, min = 0x80, code = b & 0x1F;
+    } else if ((b & 0xF0) == 0xE0) {
+        length = 3, min = 0x800, code = b & 0x0F;
+    } else if ((b & 0xF8) == 0xF0) {
+        length = 4, min = 0x10000, code = b & 0x07;
+    } else {
+        return 0;
+    }
+    if (length > n) {
+        return 0;
+    }
+    for (std::size_t i = 1; i < length; ++i) {
+        if ((s[i] & 0xC0) != 0x80) {
+            return 0;
+        }
+        code = code << 6 | (s[i] & 0x3F);
+    }
+    const bool surrogate = code >= 0xD800 && code <= 0xDFFF;
+    return code < min || code > 0x10FFFF || surrogate ? 0 : length;
+}
+
+} // namespace
+
+QString ArgumentText(const char* bytes)
+{
+    const auto* s = reinterpret_cast<const unsigned char*>(bytes);
+    const std::size_t n = std::strlen(bytes);
+    QString out;
+    for (std::size_t i = 0; i < n;) {
+        const std::size_t length = Utf8Sequence(s + i, n - i);
+        if (length == 0) {
+            out += QChar(char16_t(0xDC00 | s[i]));
+            ++i;
+        } else {
+            out += QString::fromUtf8(bytes + i, qsizetype(length));
+            i += length;
+        }
+    }
+    return out;
+}
+
+std::string ArgumentBytes(const QString& text)
+{
+    std::string out;
+    qsizetype start = 0;
+    const auto flush = [&](qsizetype end) { out += text.mid(start, end - start).toStdString(); };
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i].unicode();
+        const bool pairedLow = i > 0 && text[i - 1].isHighSurrogate();
+        if (c >= 0xDC80 && c <= 0xDCFF && !pairedLow) {
+            flush(i);
+            out += char(c & 0xFF);
+            start = i + 1;
+        }
+    }
+    flush(text.size());
+    return out;
+}
+
+} // namespace quav
+
 namespace quav::shared_options {
 
 namespace {
@@ -90,7 +167,8 @@ bool Read(const QCommandLineParser& parser, StationOptions& options, QString* er
         if (source.isEmpty()) {
             return Fail(error, QStringLiteral("Zur Option --source fehlt der Wert."));
         }
-        options.source = source.toStdString();
+        // The name's own bytes: a name that is no valid UTF-8 must still find its file.
+        options.source = ArgumentBytes(source);
     }
     if (options.hardware && options.sourceGiven) {
         return Fail(error, QStringLiteral("--hardware und --source schließen einander aus."));

@@ -2,11 +2,20 @@
 
 #include "station/StationOptions.h"
 
+#include <string>
+
 #include <QCommandLineParser>
 #include <QString>
 #include <QStringList>
 
 namespace quav {
+
+/// A command-line argument as text that keeps every byte: valid UTF-8 as its characters,
+/// any other byte b as the lone surrogate U+DC00 + b. So a file name that is no valid
+/// UTF-8 still names its file.
+QString ArgumentText(const char* bytes);
+/// The bytes of an argument again, as the system wants a file name.
+std::string ArgumentBytes(const QString& text);
 
 /// The command-line options that the viewer and the capture command share, read by one
 /// parser in both, so that the same mistake gets the same German message in both.

@@ -119,6 +119,22 @@ PortIo& Station::Ports()
     return *m_hardware;
 }
 
+std::unique_ptr<PacketSource> Station::OpenSource(const std::string& source, QString* error)
+{
+    if (!m_board || !m_broadcastClock) {
+        if (error != nullptr) {
+            *error = QStringLiteral("Das Programm arbeitet mit der Hardware.");
+        }
+        return nullptr;
+    }
+    std::string message;
+    std::unique_ptr<PacketSource> opened = OpenBroadcast(source, *m_broadcastClock, message);
+    if (!opened && error != nullptr) {
+        *error = QString::fromStdString(message);
+    }
+    return opened;
+}
+
 bool Station::ClaimSerialPort(QString* error)
 {
     const QString name = QStringLiteral("COM%1").arg(m_settings.Port);

@@ -14,6 +14,7 @@
 namespace quav {
 
 struct BroadcastInput;
+class PacketSource;
 class DirectPortIo;
 class HardwarePortIo;
 class ModemLineCalls;
@@ -70,6 +71,10 @@ public:
     /// The clock of the board and its broadcast.
     BoardClock& Clock() { return *m_clock; }
     bool Hardware() const { return m_hardware != nullptr; }
+    /// Another broadcast for the simulated board, on the board's clock, for the caller to
+    /// put on air between two ticks. Null with a German message in `error` when the source
+    /// cannot be used or there is no board.
+    std::unique_ptr<PacketSource> OpenSource(const std::string& source, QString* error);
 
     /// Claims COM `Port` of the settings for the serial module: closes what was open,
     /// opens that port and brings the bus to idle. False with "COMn kann nicht verwendet

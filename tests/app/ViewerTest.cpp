@@ -11,19 +11,25 @@
 #include "support/SimulatedStack.h"
 
 #include <fstream>
+#include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
 
 #include <QAction>
 #include <QApplication>
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QLabel>
+#include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
 #include <QSettings>
 #include <QTest>
 #include <QTextBrowser>
+#include <QThread>
 #include <QTimer>
 #include <QToolButton>
 
@@ -64,6 +70,29 @@ TEST(ViewerStart, FirstRunShowsTheSettingsBeforeAnyHardwareAccessAndSavesThem)
     EXPECT_EQ(b.Main().TimerInterval(), 100);
     b.ShowPage100();
     EXPECT_EQ(b.Display(), "100");
+}
+
+TEST(ViewerStart, AFirstRunWhoseSettingsCannotBeSavedGoesOnWithTheDialogsValues)
+{
+    ViewerBench b(false);
+    // Leading where nothing can be written, not even by root.
+    QFile::remove(b.settingsFile);
+    ASSERT_TRUE(QFile::link(QStringLiteral("/proc/quav-nowhere/QUAV.conf"), b.settingsFile));
+    QStringList errors;
+    b.viewer->Setup().showError = [&errors](const QString& message) { errors << message; };
+    bool closed = false;
+    WhenModal([&](QWidget* dialog) {
+        b.viewer->Setup().DelConst->setText(QStringLiteral("300"));
+        dialog->close();
+        closed = !dialog->isVisible();
+    });
+    b.Step();
+    EXPECT_TRUE(closed) << "the dialog closes although the save failed";
+    EXPECT_EQ(b.viewer->CurrentSettings().I2cDelay, 300);
+    ASSERT_EQ(errors.size(), 1);
+    EXPECT_TRUE(errors[0].contains(b.settingsFile)) << errors[0].toStdString();
+    b.ShowPage100();
+    EXPECT_EQ(b.Display(), "100") << "the program goes on";
 }
 
 TEST(ViewerStart, CommandsAreEnabledByTheFirstTick)
@@ -387,21 +416,106 @@ TEST(ViewerHelp, EachContextOpensItsPage)
     b.viewer->Help().Quit();
 }
 
-TEST(SingleInstance, ASecondStartActivatesTheFirstAndEnds)
+QString OwnInstanceName(const char* what)
 {
-    SingleInstance first(SingleInstance::NameFor(QStringLiteral("QUAV-Videotext")));
-    ASSERT_TRUE(first.Listen());
-    int activations = 0;
-    first.onActivate = [&activations] { ++activations; };
-    QProcess second;
+    return QStringLiteral("quav-test-%1-%2").arg(QLatin1String(what)).arg(QCoreApplication::applicationPid());
+}
+
+/// Removes a test instance's lock and socket files when the test ends.
+struct InstanceFiles
+{
+    explicit InstanceFiles(const QString& instanceName) : name(instanceName) {}
+    ~InstanceFiles()
+    {
+        const QString folder = SingleInstance::RuntimeFolder();
+        QFile::remove(folder + QStringLiteral("/") + name + QStringLiteral(".lock"));
+        QFile::remove(folder + QStringLiteral("/") + name + QStringLiteral(".socket"));
+    }
+    QString name;
+};
+
+TEST(SingleInstance, TheLockDecidesWhoIsFirstAndDiesWithItsHolder)
+{
+    const QString name = OwnInstanceName("lock");
+    const InstanceFiles cleanup(name);
+    auto first = std::make_unique<SingleInstance>(name);
+    SingleInstance second(name);
+    EXPECT_EQ(first->ClaimFirst(), SingleInstance::Claim::First);
+    EXPECT_EQ(second.ClaimFirst(), SingleInstance::Claim::Second);
+    EXPECT_FALSE(second.Listen()) << "a later start never takes the socket";
+    ASSERT_TRUE(first->Listen());
+    first.reset(); // the holder ends: the system lets go of the lock
+    EXPECT_EQ(second.ClaimFirst(), SingleInstance::Claim::First);
+    EXPECT_TRUE(second.Listen()) << "the dead holder's socket file is taken over";
+
+    // The fallback runtime folder: only a private folder of the user is used.
     ScratchDirectory scratch;
+    struct Case
+    {
+        const char* what;
+        std::function<void(const std::string&)> prepare;
+        bool usable;
+    };
+    const std::vector<Case> cases{
+        {"missing: created", [](const std::string&) {}, true},
+        {"a symlink to a private folder",
+         [&](const std::string& at) {
+             ::mkdir(scratch.File("real").c_str(), 0700);
+             ::symlink(scratch.File("real").c_str(), at.c_str());
+         },
+         false},
+        {"open to others",
+         [](const std::string& at) { ::mkdir(at.c_str(), 0777), ::chmod(at.c_str(), 0777); }, false},
+        {"a file", [](const std::string& at) { std::ofstream(at) << "x"; }, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string at = scratch.File(std::string("rt-") + std::to_string(&c - cases.data()));
+        c.prepare(at);
+        QString error;
+        EXPECT_EQ(SingleInstance::PrivateFolder(QString::fromStdString(at), &error), c.usable)
+            << error.toStdString();
+        EXPECT_EQ(error.isEmpty(), c.usable);
+    }
+    if (::geteuid() == 0) {
+        const std::string other = scratch.File("other");
+        ::mkdir(other.c_str(), 0700);
+        ASSERT_EQ(::chown(other.c_str(), 65534, 65534), 0);
+        EXPECT_FALSE(SingleInstance::PrivateFolder(QString::fromStdString(other))) << "another user's folder";
+    }
+}
+
+TEST(SingleInstance, ALaterStartHandsItsSourceToABusyFirstOne)
+{
+    const QString name = OwnInstanceName("handover");
+    const InstanceFiles cleanup(name);
+    SingleInstance first(name);
+    ASSERT_TRUE(first.Listen());
+    QStringList received;
+    QString receivedFolder;
+    first.onHandOver = [&](const QString& folder, const QStringList& arguments) {
+        receivedFolder = folder;
+        received = arguments;
+        return QStringLiteral("Neue Quelle: x");
+    };
+    ScratchDirectory scratch;
+    const std::string odd = "seite-\xE4.tti"; // a name that is no valid UTF-8
+    std::ofstream(scratch.File(odd)) << "PN,10000\nOL,1,x\n";
+    QProcess second;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    env.insert(QStringLiteral("QUAV_INSTANCE_NAME"), name);
     // Should the second start not find the first, it must not touch the user's settings.
     env.insert(QStringLiteral("QUAV_SETTINGS_FILE"), QString::fromStdString(scratch.File("QUAV.conf")));
     second.setProcessEnvironment(env);
-    second.start(QStringLiteral(QUAV_VIEWER_PATH), {});
+    second.setWorkingDirectory(QString::fromStdString(scratch.File("")));
+    // Through the shell, since QProcess cannot pass bytes that are no valid UTF-8.
+    second.start(QStringLiteral("/bin/sh"),
+                 {QStringLiteral("-c"),
+                  QStringLiteral("exec \"$0\" --source \"$(printf 'seite-\\344.tti')\""),
+                  QStringLiteral(QUAV_VIEWER_PATH)});
     ASSERT_TRUE(second.waitForStarted(10000));
+    QThread::msleep(1500); // the first one is busy and does not answer for a while
     QElapsedTimer waited;
     waited.start();
     while (second.state() != QProcess::NotRunning && waited.elapsed() < 20000) {
@@ -413,8 +527,39 @@ TEST(SingleInstance, ASecondStartActivatesTheFirstAndEnds)
         FAIL() << "the second start did not end";
     }
     EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(second.exitCode(), 0);
-    EXPECT_EQ(activations, 1);
+    EXPECT_EQ(second.exitCode(), 0) << second.readAllStandardError().toStdString();
+    EXPECT_TRUE(second.readAllStandardError().contains("Neue Quelle: x"))
+        << "the later start hears the outcome";
+    ASSERT_EQ(received.size(), 2);
+    EXPECT_EQ(ArgumentBytes(received[1]), odd) << "every byte of the name arrives";
+    EXPECT_EQ(ArgumentBytes(receivedFolder), scratch.File("").substr(0, scratch.File("").size() - 1));
+    EXPECT_TRUE(QFileInfo::exists(first.SocketPath())) << "the busy first one keeps its socket";
+}
+
+TEST(SingleInstance, TheRunningViewerSaysWhatItDidWithALaterStart)
+{
+    ViewerBench b;
+    const std::string odd = "seite-\xE4.tti";
+    std::ofstream(b.scratch.File(odd)) << "PN,10000\nOL,1,x\n";
+    const QString folder = QString::fromStdString(b.scratch.File(""));
+    struct Case
+    {
+        QStringList arguments;
+        const char* status;
+    };
+    const std::vector<Case> cases{
+        {{QStringLiteral("--source"), ArgumentText(odd.c_str())}, "Neue Quelle: "},
+        {{QStringLiteral("--source"), QStringLiteral("fehlt.t42")}, "Zweiter Start ignoriert: Die Quelle"},
+        {{QStringLiteral("--hardware")}, "--hardware wurde ignoriert"},
+        {{QStringLiteral("--bunt")}, "Zweiter Start ignoriert: Unbekannte Option"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.status);
+        const QString done = b.viewer->LaterStart(folder, c.arguments);
+        EXPECT_TRUE(done.startsWith(QString::fromUtf8(c.status))) << done.toStdString();
+        EXPECT_TRUE(b.Main().StatusText(0).startsWith(QString::fromUtf8(c.status))) << "in the status bar";
+    }
+    EXPECT_TRUE(b.viewer->LaterStart(folder, {}).isEmpty()) << "a plain later start only shows the window";
 }
 
 } // namespace

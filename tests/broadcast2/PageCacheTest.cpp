@@ -158,6 +158,28 @@ TEST(PageCache, ADamagedRepeatDoesNotReplaceAFullerCopy)
     EXPECT_EQ(std::string(pages[0]->page.rows[1].begin(), pages[0]->page.rows[1].begin() + 5), "newer");
 }
 
+TEST(PageCache, KeepsNoMoreSubpagesPerPageThanACarouselAddresses)
+{
+    std::vector<Packet> stream;
+    for (std::uint16_t sub = 0; sub < 100; ++sub) {
+        Append(stream, MakePage("100", sub, "sub " + std::to_string(sub)).Packets());
+    }
+    Append(stream, MakePage("100", 5, "sub 5 again").Packets()); // a kept subpage still updates
+    Append(stream, MakePage("200", 0, "other page").Packets());
+    PageCache cache;
+    for (const Packet& p : stream) {
+        cache.Feed(p);
+    }
+    cache.Finish();
+    const auto pages = cache.Pages();
+    ASSERT_EQ(pages.size(), MaxSubpagesPerPage + 1);
+    EXPECT_EQ(cache.SkippedSubpages(), 100 - MaxSubpagesPerPage);
+    EXPECT_EQ(pages[5]->subcode, 5);
+    EXPECT_EQ(std::string(pages[5]->page.rows[1].begin(), pages[5]->page.rows[1].begin() + 11),
+              "sub 5 again");
+    EXPECT_EQ(pages.back()->number, 0x200) << "another page is not held back by a full one";
+}
+
 TEST(PageCache, IngestTakesWholePacketsAndHandsBackTheRest)
 {
     std::vector<std::uint8_t> bytes;

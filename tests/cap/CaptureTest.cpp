@@ -16,9 +16,14 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <set>
 #include <sys/ioctl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
 
 #include <QImage>
 #include <QString>
@@ -330,6 +335,100 @@ TEST(CaptureCommand, AllFromARecordingWritesOneFilePerPageAndSubpage)
                                                                          "e");
 }
 
+/// A stream that fails every write, as standard output does on a full disk.
+class FailingBuffer : public std::streambuf
+{
+protected:
+    int_type overflow(int_type) override { return traits_type::eof(); }
+    std::streamsize xsputn(const char*, std::streamsize) override { return 0; }
+};
+
+TEST(CaptureOutputs, OnlyRegularFilesAreReplacedAndNothingPlantedIsFollowed)
+{
+    ScratchDirectory dir;
+    // A FIFO is written as a stream and stays a FIFO.
+    const std::string fifo = dir.File("fifo");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    std::string fromFifo;
+    std::thread reader([&] {
+        std::ifstream in(fifo, std::ios::binary);
+        fromFifo.assign(std::istreambuf_iterator<char>(in), {});
+    });
+    const CapRun toFifo = Capture({"--page", "100", "--output", fifo});
+    reader.join();
+    EXPECT_EQ(toFifo.code, cap_exit::Ok) << toFifo.err;
+    EXPECT_EQ(fromFifo.size(), 1008u);
+    struct stat st
+    {
+    };
+    ASSERT_EQ(::lstat(fifo.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
+
+    // "-" is standard output, also for a picture.
+    const CapRun dash = Capture({"--page", "100", "--format", "png", "--output", "-"});
+    EXPECT_EQ(dash.code, cap_exit::Ok) << dash.err;
+    EXPECT_EQ(dash.out.substr(1, 3), "PNG");
+
+    // A symlink to a regular file named by the user keeps its place; the target is written.
+    std::ofstream(dir.File("target.txt")) << "alt";
+    fs::create_symlink(dir.File("target.txt"), dir.File("link.txt"));
+    EXPECT_EQ(Capture({"--page", "100", "--output", dir.File("link.txt")}).code, cap_exit::Ok);
+    EXPECT_TRUE(fs::is_symlink(dir.File("link.txt")));
+    EXPECT_EQ(ReadFile(dir.File("target.txt")).size(), 1008u);
+
+    // Several pages into a shared folder: a planted symlink, a FIFO and a file of another
+    // user under a page's name are refused by name and left as they were.
+    struct Planted
+    {
+        std::string what;
+        std::function<void(const std::string&)> plant;
+    };
+    const std::vector<Planted> planted{
+        {"symlink", [&](const std::string& at) { fs::create_symlink(dir.File("target.txt"), at); }},
+        {"fifo", [](const std::string& at) { ASSERT_EQ(::mkfifo(at.c_str(), 0600), 0); }},
+        {"file of another user",
+         [](const std::string& at) {
+             std::ofstream(at) << "fremd";
+             if (::geteuid() != 0 || ::chown(at.c_str(), 65534, 65534) != 0) {
+                 GTEST_SKIP() << "only root can give a file away";
+             }
+         }},
+    };
+    for (const Planted& p : planted) {
+        SCOPED_TRACE(p.what);
+        const std::string folder = dir.File("shared-" + std::to_string(&p - planted.data()));
+        fs::create_directory(folder);
+        const std::string victim = folder + "/P101-0000.txt";
+        p.plant(victim);
+        if (::testing::Test::IsSkipped()) {
+            continue;
+        }
+        struct stat before
+        {
+        };
+        ASSERT_EQ(::lstat(victim.c_str(), &before), 0);
+        const CapRun r = Capture({"--page", "100,101", "--output", folder});
+        EXPECT_EQ(r.code, cap_exit::OutputFailed);
+        EXPECT_NE(r.err.find("\"" + victim + "\" wird nicht überschrieben"), std::string::npos) << r.err;
+        struct stat after
+        {
+        };
+        ASSERT_EQ(::lstat(victim.c_str(), &after), 0);
+        EXPECT_EQ(after.st_ino, before.st_ino);
+        EXPECT_EQ(after.st_mode, before.st_mode);
+        EXPECT_EQ(ReadFile(dir.File("target.txt")).size(), 1008u) << "the symlink's target untouched";
+        EXPECT_FALSE(fs::exists(folder + "/P100-0000.txt") && fs::file_size(folder + "/P100-0000.txt") == 0);
+    }
+
+    // A standard output that fails is reported.
+    FailingBuffer failing;
+    std::ostream broken(&failing);
+    std::ostringstream err;
+    CaptureCommand command(broken, err);
+    EXPECT_EQ(command.Run(std::vector<std::string>{"--page", "100"}), cap_exit::OutputFailed);
+    EXPECT_NE(err.str().find("Die Standardausgabe kann nicht geschrieben werden"), std::string::npos);
+}
+
 TEST(CaptureCommand, DemoPagesBecomePicturesOfThePageSize)
 {
     ScratchDirectory dir;
@@ -480,6 +579,61 @@ TEST(CaptureCommand, RevealShowsConcealedTextInThePictures)
         }
     }
     EXPECT_GT(differing, 0);
+}
+
+struct ProgramRun
+{
+    int status = -1;
+    std::string err;
+};
+
+/// Runs the command with `out` as its standard output and a file-size limit in bytes.
+ProgramRun RunProgram(const std::vector<std::string>& args, int out, rlim_t fileSizeLimit)
+{
+    char errName[] = "/tmp/quav-i15-cap-err-XXXXXX";
+    const int errFd = ::mkstemp(errName);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        rlimit limit{fileSizeLimit, fileSizeLimit};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        ::dup2(out, STDOUT_FILENO);
+        ::dup2(errFd, STDERR_FILENO);
+        std::vector<char*> argv{const_cast<char*>(QUAV_CAP_BINARY)};
+        for (const std::string& a : args) {
+            argv.push_back(const_cast<char*>(a.c_str()));
+        }
+        argv.push_back(nullptr);
+        ::execv(argv[0], argv.data());
+        _exit(127);
+    }
+    ProgramRun run;
+    ::waitpid(child, &run.status, 0);
+    ::close(errFd);
+    run.err = ReadFile(errName);
+    ::unlink(errName);
+    return run;
+}
+
+TEST(CaptureProgram, AClosedPipeAndTheFileSizeLimitEndWithAMessage)
+{
+    ScratchDirectory dir;
+    int pipeEnds[2];
+    ASSERT_EQ(::pipe(pipeEnds), 0);
+    ::close(pipeEnds[0]);
+    const ProgramRun closedPipe = RunProgram({"--page", "100"}, pipeEnds[1], RLIM_INFINITY);
+    ::close(pipeEnds[1]);
+    const ProgramRun limited =
+        RunProgram({"--page", "100", "--format", "png", "--output", dir.File("p.png")}, STDOUT_FILENO, 1000);
+    for (const auto& [run, reason] :
+         {std::pair{closedPipe, "Die Standardausgabe kann nicht geschrieben werden"},
+          std::pair{limited, "Größenbegrenzung"}}) {
+        SCOPED_TRACE(reason);
+        ASSERT_TRUE(WIFEXITED(run.status)) << "ended by signal " << WTERMSIG(run.status);
+        EXPECT_EQ(WEXITSTATUS(run.status), cap_exit::OutputFailed);
+        EXPECT_NE(run.err.find(reason), std::string::npos) << run.err;
+    }
+    EXPECT_FALSE(fs::exists(dir.File("p.png")));
+    EXPECT_TRUE(fs::is_empty(dir.File(""))) << "no temporary file left behind";
 }
 
 TEST(CaptureProgram, PrintsDemoPage100AsText)

@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <limits>
+#include <sys/stat.h>
 
 #include <QByteArray>
 #include <QDir>
@@ -236,11 +237,36 @@ TEST(SettingsLoad, AValueOfAnotherTypeFailsAfterTheFieldsBeforeIt)
 
 TEST(SettingsLoad, AnUnreadableStoreIsAReadFailure)
 {
-    StoreFile f;
-    ASSERT_TRUE(QDir().mkpath(f.path)); // a directory where the file should be
-    EXPECT_EQ(f.Message([&] { f.store.LoadSettings(); }), Q("Konnte Daten für 'Device' nicht holen"));
-    EXPECT_EQ(f.settings, Scrambled());
-    EXPECT_EQ(f.Message([&] { f.store.SettingsCurrent(); }), Q("Konnte Daten für 'Config' nicht holen"));
+    struct Case
+    {
+        const char* what;
+        std::function<void(const QString&)> plant;
+        const char* load;
+        const char* current;
+    };
+    const std::vector<Case> cases{
+        {"a directory", [](const QString& at) { ASSERT_TRUE(QDir().mkpath(at)); },
+         "Konnte Daten für 'Device' nicht holen", "Konnte Daten für 'Config' nicht holen"},
+        {"damage in the hardware group: the first value read there fails",
+         [](const QString& at) {
+             QFile file(at);
+             ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+             file.write("[Hardware]\nDevice=1\nVDPort\n");
+         },
+         "Konnte Daten für 'Device' nicht holen", "(no error)"},
+        {"a FIFO, which would block the reader",
+         [](const QString& at) { ASSERT_EQ(::mkfifo(QFile::encodeName(at).constData(), 0600), 0); },
+         "keine gewöhnliche Datei", "keine gewöhnliche Datei"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        StoreFile f;
+        c.plant(f.path);
+        EXPECT_TRUE(f.Message([&] { f.store.LoadSettings(); }).contains(Q(c.load)));
+        EXPECT_EQ(f.settings, Scrambled());
+        const QString current = f.Message([&] { f.store.SettingsCurrent(); });
+        EXPECT_TRUE(current.contains(Q(c.current))) << current.toStdString();
+    }
 }
 
 TEST(SettingsCurrentCheck, OnlyTheExactTextElevenCounts)

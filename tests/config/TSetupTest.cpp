@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDir>
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QPushButton>
@@ -133,6 +134,21 @@ TEST(SettingsDialog, ABadDelayKeepsTheDialogOpenAndSavesNothing)
     b.dialog.close();
     EXPECT_FALSE(b.dialog.isVisible());
     EXPECT_EQ(b.Stored(QStringLiteral("Hardware/I2cDelay")), QStringLiteral("300"));
+}
+
+TEST(SettingsDialog, AFailedSaveNamesTheFileAndStillCloses)
+{
+    DialogBench b;
+    // A folder where the settings file should be: nothing can be written there.
+    ASSERT_TRUE(QDir().mkpath(QString::fromStdString(b.scratch.File("QUAV.conf"))));
+    b.dialog.show();
+    b.dialog.DelConst->setText(QStringLiteral("300"));
+    b.dialog.close();
+    EXPECT_FALSE(b.dialog.isVisible()) << "the dialog does not hold the user captive";
+    ASSERT_EQ(b.errors.size(), 1u);
+    EXPECT_TRUE(b.errors[0].contains(QString::fromStdString(b.scratch.File("QUAV.conf"))))
+        << b.errors[0].toStdString();
+    EXPECT_EQ(b.settings.I2cDelay, 300) << "the values hold in memory";
 }
 
 TEST(SettingsDialog, TheArrowsKeepToTenToNineHundredNinety)

@@ -152,8 +152,16 @@ TEST(ComPortMap, NamesTheFirstFourSerialPortsUnlessMappedOtherwise)
         const char* path;
     };
     const Row defaults[] = {
-        {"COM1", "/dev/ttyS0"}, {"COM4", "/dev/ttyS3"}, {"com2", "/dev/ttyS1"},           {"COM5", "COM5"},
-        {"COM0", "COM0"},       {"COM10", "COM10"},     {"/dev/ttyUSB0", "/dev/ttyUSB0"},
+        {"COM1", "/dev/ttyS0"},
+        {"COM4", "/dev/ttyS3"},
+        {"com2", "/dev/ttyS1"},
+        {"/dev/ttyUSB0", "/dev/ttyUSB0"},
+        // Out of range or relative: never a file in the working folder.
+        {"COM5", ""},
+        {"COM0", ""},
+        {"COM10", ""},
+        {"COM255", ""},
+        {"ttyS0", ""},
     };
     for (const Row& row : defaults) {
         SCOPED_TRACE(row.name);

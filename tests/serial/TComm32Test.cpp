@@ -473,6 +473,31 @@ TEST_F(PortTest, DataWithoutAHandlerIsReleased)
     EXPECT_EQ(CommBlock::LiveBlocks(), before);
 }
 
+TEST_F(PortTest, MessagesKeepTheirOrderWhenAHandlerRunsANestedEventLoop)
+{
+    ASSERT_TRUE(comm.OpenPort());
+    const auto post = [this](char letter) {
+        CommMessage message;
+        message.Code = MsgPortData;
+        message.WParam = 1;
+        message.LParam = CommBlock::Allocate(2);
+        message.LParam.Data()[0] = letter;
+        ASSERT_TRUE(comm.Inbox().Post(std::move(message)));
+    };
+    std::string order;
+    comm.OnReceiveData = [&](const char* data, std::uint16_t) {
+        order += data[0];
+        if (data[0] == 'A') {
+            post('C'); // posted while A is handled, after B
+            WaitUntil([&] { return order.size() == 3; }, std::chrono::seconds(2)); // a nested event loop
+        }
+    };
+    post('A');
+    post('B');
+    ASSERT_TRUE(WaitUntil([&] { return order.size() == 3; }));
+    EXPECT_EQ(order, "ABC");
+}
+
 TEST_F(PortTest, AHangupOfTheLineReachesTheOwnerAndEndsBothThreads)
 {
     const QString log = UseLog();

@@ -1,5 +1,7 @@
 #include "broadcast/TtiReader.h"
 
+#include "broadcast/PageHeader.h"
+
 #include <fstream>
 #include <random>
 
@@ -268,6 +270,23 @@ TEST(TtiParsing, DamagedLinesAreSkippedWithAGermanWarning)
         EXPECT_NE(r.warnings[0].text.find(c.warning), std::string::npos) << r.warnings[0].text;
         EXPECT_EQ(r.warnings[0].Text().rfind("x.tti, Zeile ", 0), 0u) << r.warnings[0].Text();
     }
+}
+
+TEST(TtiParsing, SubpagesBeyondWhatACarouselAddressesAreSkippedWithOneWarning)
+{
+    std::string text;
+    for (int i = 0; i < 200; ++i) {
+        text += "PN,10000\nOL,1," + std::to_string(i) + "\nPN,20000\n";
+    }
+    const TtiReadResult r = ParseTti(text, "x.tti");
+    ASSERT_EQ(r.pages.size(), 2u);
+    for (const TtiPage& page : r.pages) {
+        EXPECT_EQ(page.subpages.size(), MaxSubpagesPerPage);
+    }
+    EXPECT_EQ(r.warnings.size(), 2u) << "one per page";
+    EXPECT_NE(r.warnings[0].text.find("mehr als 79 Unterseiten"), std::string::npos) << r.warnings[0].text;
+    const auto& last = r.pages[0].subpages.back().rows[1];
+    EXPECT_EQ(std::string(last.begin(), last.begin() + 3), "78 ") << "rows of skipped subpages land nowhere";
 }
 
 TEST(TtiParsing, LinesAfterADamagedPageNumberDoNotLandOnThePreviousPage)
