@@ -63,16 +63,42 @@ std::array<std::uint8_t, AssembledPage::Rows * AssembledPage::Columns> CachedPag
     return out;
 }
 
+namespace {
+
+/// Stores a later copy of a page over the one kept. A page sent again is mostly what it was
+/// (often only the clock in its header has moved on), so rows are compared a word at a time
+/// and only those that differ are written: reading the kept copy costs less than writing
+/// all of it again.
+void StoreChanges(AssembledPage& kept, const AssembledPage& page)
+{
+    kept.header = page.header;
+    kept.receivedRows = page.receivedRows;
+    static_assert(AssembledPage::Columns == 5 * sizeof(std::uint64_t));
+    const auto word = [](const std::array<std::uint8_t, AssembledPage::Columns>& row, std::size_t w) {
+        std::uint64_t x = 0;
+        std::memcpy(&x, row.data() + w * sizeof x, sizeof x);
+        return x;
+    };
+    for (std::size_t r = 0; r < page.rows.size(); ++r) {
+        const auto& a = kept.rows[r];
+        const auto& b = page.rows[r];
+        const std::uint64_t differ = (word(a, 0) ^ word(b, 0)) | (word(a, 1) ^ word(b, 1)) |
+                                     (word(a, 2) ^ word(b, 2)) | (word(a, 3) ^ word(b, 3)) |
+                                     (word(a, 4) ^ word(b, 4));
+        if (differ != 0) {
+            kept.rows[r] = page.rows[r];
+        }
+    }
+}
+
+} // namespace
+
 PageCache::PageCache(PageNumberSet wanted) : m_wanted(wanted) {}
 
 std::size_t PageCache::Ingest(std::span<const std::uint8_t> bytes)
 {
     const std::size_t whole = bytes.size() / PacketSize;
-    Packet packet;
-    for (std::size_t i = 0; i < whole; ++i) {
-        std::memcpy(packet.data(), bytes.data() + i * PacketSize, PacketSize);
-        m_assembler.Feed(packet);
-    }
+    m_assembler.FeedAll(bytes.first(whole * PacketSize));
     return bytes.size() - whole * PacketSize;
 }
 
@@ -102,12 +128,12 @@ void PageCache::PageCompleted(const AssembledPage& page)
     for (CachedPage& known : slot) {
         if (known.subcode == subcode) {
             if (std::popcount(page.receivedRows) >= std::popcount(known.page.receivedRows)) {
-                known.page = page;
+                StoreChanges(known.page, page);
             }
             return;
         }
     }
-    slot.push_back(CachedPage{number, subcode, page});
+    slot.emplace_back(number, subcode, page); // built in place: a page is a kilobyte
     ++m_count;
 }
 
