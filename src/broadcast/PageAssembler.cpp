@@ -19,7 +19,9 @@ void PageAssembler::Reset()
     m_badHeaders = 0;
 }
 
-void PageAssembler::Feed(std::span<const std::uint8_t, PacketSize> packet)
+// The body of Feed, inlined into FeedAll's loop: a recording is read at a few nanoseconds a
+// packet, where a call per packet would be felt.
+[[gnu::always_inline]] inline void PageAssembler::FeedPacket(std::span<const std::uint8_t, PacketSize> packet)
 {
     const auto address = DecodeAddress(packet);
     if (!address) {
@@ -40,12 +42,15 @@ void PageAssembler::Feed(std::span<const std::uint8_t, PacketSize> packet)
     m_listener.RowReceived(page, address->row);
 }
 
+void PageAssembler::Feed(std::span<const std::uint8_t, PacketSize> packet)
+{
+    FeedPacket(packet);
+}
+
 void PageAssembler::FeedAll(std::span<const std::uint8_t> packets)
 {
-    // One loop around the inlined Feed: a recording is read at a few nanoseconds a packet,
-    // where a call per packet would be felt.
     for (std::size_t at = 0; at + PacketSize <= packets.size(); at += PacketSize) {
-        Feed(packets.subspan(at).first<PacketSize>());
+        FeedPacket(packets.subspan(at).first<PacketSize>());
     }
 }
 

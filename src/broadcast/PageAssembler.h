@@ -82,6 +82,7 @@ public:
 
 private:
     static std::size_t Index(int magazine) { return static_cast<std::size_t>((magazine - 1) & 7); }
+    void FeedPacket(std::span<const std::uint8_t, PacketSize> packet);
     void Complete(std::size_t index);
     void OnHeader(std::span<const std::uint8_t, PacketSize> packet, PacketAddress address);
 

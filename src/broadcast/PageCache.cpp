@@ -124,16 +124,23 @@ void PageCache::PageCompleted(const AssembledPage& page)
     }
     const auto subcode =
         static_cast<std::uint16_t>(h.subcode[3] << 12 | h.subcode[2] << 8 | h.subcode[1] << 4 | h.subcode[0]);
+    const auto rows = static_cast<std::uint8_t>(std::popcount(page.receivedRows));
     auto& slot = m_slots[static_cast<std::size_t>(index)];
-    for (CachedPage& known : slot) {
+    for (Kept& known : slot) {
         if (known.subcode == subcode) {
-            if (std::popcount(page.receivedRows) >= std::popcount(known.page.receivedRows)) {
-                StoreChanges(known.page, page);
+            if (rows >= known.rows) {
+                known.rows = rows;
+                StoreChanges(known.page->page, page);
             }
             return;
         }
     }
-    slot.emplace_back(number, subcode, page); // built in place: a page is a kilobyte
+    if (m_count % BlockSize == 0) {
+        m_blocks.push_back(std::make_unique_for_overwrite<Block>()); // no kilobytes cleared for nothing
+    }
+    CachedPage* added = std::construct_at(
+        reinterpret_cast<CachedPage*>(m_blocks.back()->bytes) + m_count % BlockSize, number, subcode, page);
+    slot.push_back(Kept{subcode, rows, added});
     ++m_count;
 }
 
@@ -143,8 +150,8 @@ std::vector<const CachedPage*> PageCache::Pages() const
     out.reserve(m_count);
     for (const auto& slot : m_slots) {
         const std::size_t first = out.size();
-        for (const CachedPage& p : slot) {
-            out.push_back(&p);
+        for (const Kept& p : slot) {
+            out.push_back(p.page);
         }
         std::sort(out.begin() + static_cast<std::ptrdiff_t>(first), out.end(),
                   [](const CachedPage* a, const CachedPage* b) { return a->subcode < b->subcode; });

@@ -140,7 +140,7 @@ TEST(PageCache, ADamagedRepeatDoesNotReplaceAFullerCopy)
     Append(stream, partial.Packets()); // two rows only: the fuller copy stays
     TestPage newer = MakePage("100", 0, "newer");
     newer.rows[2] = "second" + std::string(33, ' ') + "!"; // changed in the last column only
-    Append(stream, newer.Packets()); // as many rows: the newer copy wins
+    Append(stream, newer.Packets());                       // as many rows: the newer copy wins
     PageCache cache;
     std::size_t seen = 0;
     for (const Packet& p : stream) {
