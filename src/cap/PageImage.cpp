@@ -22,23 +22,46 @@ constexpr int Height = Renderer::PageHeight;
 constexpr int PackedRow = Width / 2; // two pixels of four bits in each byte
 static_assert(Width % 2 == 0);
 
+// Colour n has red where bit 0 of n is set, green for bit 1 and blue for bit 2, so a
+// pixel's palette index can be read from the top bits of its three channels.
+constexpr bool ColoursFollowTheirBits = [] {
+    for (std::uint32_t n = 0; n < Renderer::TeletextColours.size(); ++n) {
+        const std::uint32_t bits =
+            ((n & 1) != 0 ? 0xFF0000U : 0) | ((n & 2) != 0 ? 0x00FF00U : 0) | ((n & 4) != 0 ? 0x0000FFU : 0);
+        if (Renderer::TeletextColours[n] != bits) {
+            return false;
+        }
+    }
+    return true;
+}();
+static_assert(ColoursFollowTheirBits);
+
+inline std::uint32_t PaletteIndex(std::uint32_t pixel)
+{
+    return (pixel >> 23 & 1U) | (pixel >> 14 & 2U) | (pixel >> 5 & 4U);
+}
+
+/// The bits by which `pixel` differs from the teletext colour of its index: none for the
+/// eight colours, whose channels are each 0x00 or 0xFF.
+inline std::uint32_t OffPalette(std::uint32_t pixel)
+{
+    const std::uint32_t tops = pixel >> 7 & 0x010101U;
+    return pixel ^ ((tops << 8) - tops); // each top bit spread over its channel
+}
+
 /// The page as palette indexes 0 to 7, two pixels a byte (the left one in the high four
 /// bits, as PNG packs them). Nothing when a pixel is not one of the eight teletext colours;
 /// the renderer draws no others, but a picture must never come out different from the page.
 std::optional<std::vector<std::uint8_t>> PaletteIndexes(const PixelBuffer& picture)
 {
     std::vector<std::uint8_t> packed(std::size_t(PackedRow) * Height);
+    const std::uint32_t* from = picture.Row(0);
     std::uint32_t wrong = 0;
-    std::uint8_t* to = packed.data();
-    for (const std::uint32_t* from = picture.Row(0); from != picture.Row(0) + std::size_t(Width) * Height;
-         from += 2) {
-        // Colour n has red where bit 0 of n is set, green for bit 1 and blue for bit 2.
-        const auto index = [&wrong](std::uint32_t pixel) {
-            const std::uint32_t n = (pixel >> 23 & 1U) | (pixel >> 14 & 2U) | (pixel >> 5 & 4U);
-            wrong |= pixel ^ Renderer::TeletextColours[n];
-            return n;
-        };
-        *to++ = static_cast<std::uint8_t>(index(from[0]) << 4 | index(from[1]));
+    for (std::size_t i = 0; i < packed.size(); ++i) {
+        const std::uint32_t left = from[2 * i];
+        const std::uint32_t right = from[2 * i + 1];
+        wrong |= OffPalette(left) | OffPalette(right);
+        packed[i] = static_cast<std::uint8_t>(PaletteIndex(left) << 4 | PaletteIndex(right));
     }
     if (wrong != 0) {
         return std::nullopt;
@@ -54,10 +77,9 @@ void AppendToArray(png_structp png, png_bytep data, png_size_t size)
 
 void NoFlush(png_structp) {}
 
-/// A palette PNG of the page: four bits a pixel, rows unfiltered, deflate at level 2. For
-/// the long runs of one colour on a teletext page this is the fastest setting we found
-/// that still gives files smaller than a full-colour PNG at the default level, which takes
-/// several times as long.
+/// A palette PNG of the page: four bits a pixel, rows unfiltered, deflate at its fastest
+/// level. With the long runs of one colour on a teletext page the files still come out
+/// smaller than a full-colour PNG at the default level, which takes several times as long.
 bool EncodePalettePng(const std::vector<std::uint8_t>& packed, QByteArray& bytes)
 {
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
@@ -82,7 +104,7 @@ bool EncodePalettePng(const std::vector<std::uint8_t>& packed, QByteArray& bytes
     }
     png_set_PLTE(png, info, palette.data(), static_cast<int>(palette.size()));
     png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_NONE);
-    png_set_compression_level(png, 2);
+    png_set_compression_level(png, 1);
     png_write_info(png, info);
     for (int y = 0; y < Height; ++y) {
         png_write_row(png, packed.data() + std::size_t(y) * PackedRow);

@@ -262,10 +262,29 @@ TEST(CaptureCommand, PngPicturesHoldExactlyThePixelsOfTheBitmaps)
 {
     // The bitmaps are written as the viewer writes them; the PNG files, now palette images
     // encoded for speed, must decode to the very same pixels and be no larger than the
-    // full-colour PNG of the same picture.
+    // full-colour PNG of the same picture. The demo pages come from a recording, so that
+    // both runs see the same header (the demo service's own shows the time).
     ScratchDirectory dir;
+    std::vector<Packet> packets;
+    for (const TtiPage& tti : LoadDemoService().pages) {
+        for (const TtiSubpage& sub : tti.subpages) {
+            test::packets::TestPage page;
+            char number[8];
+            std::snprintf(number, sizeof number, "%03X", unsigned(tti.number) & 0xFFFU);
+            page.number = number;
+            page.subcode = sub.subcode;
+            page.headerText = "QUAV-Test \x01Bilder \x12\x7f\x35";
+            for (std::size_t r = 1; r < 24; ++r) {
+                page.rows[r].assign(sub.rows[r].begin(), sub.rows[r].end());
+            }
+            const auto more = page.Packets();
+            packets.insert(packets.end(), more.begin(), more.end());
+        }
+    }
+    test::packets::WriteT42(dir.File("demo.t42"), packets);
     for (const char* format : {"png", "bmp"}) {
-        const CapRun r = Capture({"--page", "all", "--format", format, "--output", dir.File(format)});
+        const CapRun r = Capture({"--source", dir.File("demo.t42"), "--page", "all", "--format", format,
+                                  "--output", dir.File(format)});
         ASSERT_EQ(r.code, cap_exit::Ok) << r.err;
     }
     const std::set<std::string> pngs = FilesIn(dir.File("png"));
