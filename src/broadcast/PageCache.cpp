@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <new>
 
 namespace quav {
 
@@ -138,8 +139,8 @@ void PageCache::PageCompleted(const AssembledPage& page)
     if (m_count % BlockSize == 0) {
         m_blocks.push_back(std::make_unique_for_overwrite<Block>()); // no kilobytes cleared for nothing
     }
-    CachedPage* added = std::construct_at(
-        reinterpret_cast<CachedPage*>(m_blocks.back()->bytes) + m_count % BlockSize, number, subcode, page);
+    void* const place = m_blocks.back()->bytes + m_count % BlockSize * sizeof(CachedPage);
+    CachedPage* added = ::new (place) CachedPage{number, subcode, page};
     slot.push_back(Kept{subcode, rows, added});
     ++m_count;
 }
