@@ -6,7 +6,7 @@ set -euo pipefail
 
 packages=(
     cmake ninja-build g++ pkg-config
-    qt6-base-dev qt6-qpa-plugins libgl-dev qt6-translations-l10n
+    qt6-base-dev qt6-qpa-plugins libgl-dev qt6-translations-l10n libpng-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     clang libclang-rt-14-dev clang-format
     xvfb xauth poppler-utils

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <span>
 
 namespace quav {
 
@@ -30,7 +31,7 @@ inline constexpr std::size_t HeaderTextColumn = 8;  ///< ... which are columns 8
 
 /// The address of a packet; nothing when either address byte is beyond correction. Such a
 /// packet must be dropped: guessing would put its text into a wrong page or row.
-inline std::optional<PacketAddress> DecodeAddress(const Packet& packet)
+inline std::optional<PacketAddress> DecodeAddress(std::span<const std::uint8_t, PacketSize> packet)
 {
     const std::uint8_t low = packet_coding::Hamming84Table[packet[0]];
     const std::uint8_t high = packet_coding::Hamming84Table[packet[1]];

@@ -6,36 +6,6 @@
 
 namespace quav {
 
-namespace {
-
-/// TextCode for eight bytes at once: a recording is mostly page rows, and reading one in a
-/// single pass should cost only a few nanoseconds per packet.
-inline std::uint64_t DecodeText8(std::uint64_t x)
-{
-    constexpr std::uint64_t Ones = 0x0101010101010101ULL;
-    // Bit 0 of each byte becomes the parity of that byte; bits shifted in from the
-    // neighbouring byte only reach the bits above.
-    std::uint64_t p = x ^ (x >> 4);
-    p ^= p >> 2;
-    p ^= p >> 1;
-    const std::uint64_t odd = (p & Ones) * 0xFF; // 0xFF where the parity is right
-    return (x & (Ones * 0x7F) & odd) | (Ones * 0x20 & ~odd);
-}
-
-void DecodeText(const std::uint8_t* in, std::uint8_t* out)
-{
-    for (std::size_t i = 0; i < AssembledPage::Columns; i += 8) {
-        std::uint64_t x = 0;
-        std::memcpy(&x, in + i, 8);
-        x = DecodeText8(x);
-        std::memcpy(out + i, &x, 8);
-    }
-}
-
-static_assert(AssembledPage::Columns % 8 == 0);
-
-} // namespace
-
 std::uint8_t PageAssembler::TextCode(std::uint8_t byte)
 {
     return packet_coding::HasOddParity(byte) ? static_cast<std::uint8_t>(byte & 0x7F) : std::uint8_t{0x20};
@@ -49,7 +19,9 @@ void PageAssembler::Reset()
     m_badHeaders = 0;
 }
 
-void PageAssembler::Feed(const Packet& packet)
+// The body of Feed, inlined into FeedAll's loop: a recording is read at a few nanoseconds a
+// packet, where a call per packet would be felt.
+[[gnu::always_inline]] inline void PageAssembler::FeedPacket(std::span<const std::uint8_t, PacketSize> packet)
 {
     const auto address = DecodeAddress(packet);
     if (!address) {
@@ -65,9 +37,21 @@ void PageAssembler::Feed(const Packet& packet)
         return;
     }
     AssembledPage& page = m_pages[index];
-    DecodeText(packet.data() + PayloadOffset, page.rows[address->row].data());
+    packet_coding::DecodeText40(packet.data() + PayloadOffset, page.rows[address->row].data());
     page.receivedRows |= 1U << address->row;
     m_listener.RowReceived(page, address->row);
+}
+
+void PageAssembler::Feed(std::span<const std::uint8_t, PacketSize> packet)
+{
+    FeedPacket(packet);
+}
+
+void PageAssembler::FeedAll(std::span<const std::uint8_t> packets)
+{
+    for (std::size_t at = 0; at + PacketSize <= packets.size(); at += PacketSize) {
+        FeedPacket(packets.subspan(at).first<PacketSize>());
+    }
 }
 
 void PageAssembler::Complete(std::size_t index)
@@ -76,7 +60,7 @@ void PageAssembler::Complete(std::size_t index)
     m_listener.PageCompleted(m_pages[index]);
 }
 
-void PageAssembler::OnHeader(const Packet& packet, PacketAddress address)
+void PageAssembler::OnHeader(std::span<const std::uint8_t, PacketSize> packet, PacketAddress address)
 {
     const std::size_t index = Index(address.magazine);
     // Whatever this header says, it is the end of the page before it in its magazine, and
@@ -86,19 +70,17 @@ void PageAssembler::OnHeader(const Packet& packet, PacketAddress address)
             Complete(m);
         }
     }
-    const auto header = DecodeHeader(packet);
-    if (!header) {
+    // Decoded straight into place: a header built aside and copied over costs a stall on
+    // every page.
+    AssembledPage& page = m_pages[index];
+    if (!DecodeHeader(packet, page.header)) {
         ++m_badHeaders;
         return;
     }
-    AssembledPage& page = m_pages[index];
-    page.header = *header;
-    for (auto& row : page.rows) {
-        row.fill(0x20);
-    }
-    for (std::size_t c = HeaderTextColumn; c < AssembledPage::Columns; ++c) {
-        page.rows[0][c] = TextCode(packet[HeaderTextOffset + c - HeaderTextColumn]);
-    }
+    std::memset(page.rows.data(), 0x20, sizeof page.rows);
+    // The header's payload decoded as text, then its eight coded bytes put back as spaces.
+    packet_coding::DecodeText40(packet.data() + PayloadOffset, page.rows[0].data());
+    std::memset(page.rows[0].data(), 0x20, HeaderTextColumn);
     page.receivedRows = 1;
     m_loading[index] = true;
     m_listener.PageStarted(page);

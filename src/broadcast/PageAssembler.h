@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <span>
 
 namespace quav {
 
@@ -59,7 +60,12 @@ public:
     void Reset();
 
     /// Takes the next packet of the broadcast.
-    void Feed(const Packet& packet);
+    void Feed(const Packet& packet) { Feed(std::span<const std::uint8_t, PacketSize>(packet)); }
+    /// The same for a packet where it lies, in a recording read into memory.
+    void Feed(std::span<const std::uint8_t, PacketSize> packet);
+    /// Takes the packets that lie one after the other in `packets`, whose size must be a
+    /// multiple of PacketSize: a piece of a recording read into memory.
+    void FeedAll(std::span<const std::uint8_t> packets);
 
     /// True while `magazine` (1 to 8) has a page being loaded.
     bool Loading(int magazine) const { return m_loading[Index(magazine)]; }
@@ -76,8 +82,9 @@ public:
 
 private:
     static std::size_t Index(int magazine) { return static_cast<std::size_t>((magazine - 1) & 7); }
+    void FeedPacket(std::span<const std::uint8_t, PacketSize> packet);
     void Complete(std::size_t index);
-    void OnHeader(const Packet& packet, PacketAddress address);
+    void OnHeader(std::span<const std::uint8_t, PacketSize> packet, PacketAddress address);
 
     PageAssemblyListener& m_listener;
     std::array<AssembledPage, 8> m_pages{};

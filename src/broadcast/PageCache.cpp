@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <new>
 
 namespace quav {
 
@@ -63,16 +64,42 @@ std::array<std::uint8_t, AssembledPage::Rows * AssembledPage::Columns> CachedPag
     return out;
 }
 
+namespace {
+
+/// Stores a later copy of a page over the one kept. A page sent again is mostly what it was
+/// (often only the clock in its header has moved on), so rows are compared a word at a time
+/// and only those that differ are written: reading the kept copy costs less than writing
+/// all of it again.
+void StoreChanges(AssembledPage& kept, const AssembledPage& page)
+{
+    kept.header = page.header;
+    kept.receivedRows = page.receivedRows;
+    static_assert(AssembledPage::Columns == 5 * sizeof(std::uint64_t));
+    const auto word = [](const std::array<std::uint8_t, AssembledPage::Columns>& row, std::size_t w) {
+        std::uint64_t x = 0;
+        std::memcpy(&x, row.data() + w * sizeof x, sizeof x);
+        return x;
+    };
+    for (std::size_t r = 0; r < page.rows.size(); ++r) {
+        const auto& a = kept.rows[r];
+        const auto& b = page.rows[r];
+        const std::uint64_t differ = (word(a, 0) ^ word(b, 0)) | (word(a, 1) ^ word(b, 1)) |
+                                     (word(a, 2) ^ word(b, 2)) | (word(a, 3) ^ word(b, 3)) |
+                                     (word(a, 4) ^ word(b, 4));
+        if (differ != 0) {
+            kept.rows[r] = page.rows[r];
+        }
+    }
+}
+
+} // namespace
+
 PageCache::PageCache(PageNumberSet wanted) : m_wanted(wanted) {}
 
 std::size_t PageCache::Ingest(std::span<const std::uint8_t> bytes)
 {
     const std::size_t whole = bytes.size() / PacketSize;
-    Packet packet;
-    for (std::size_t i = 0; i < whole; ++i) {
-        std::memcpy(packet.data(), bytes.data() + i * PacketSize, PacketSize);
-        m_assembler.Feed(packet);
-    }
+    m_assembler.FeedAll(bytes.first(whole * PacketSize));
     return bytes.size() - whole * PacketSize;
 }
 
@@ -98,11 +125,13 @@ void PageCache::PageCompleted(const AssembledPage& page)
     }
     const auto subcode =
         static_cast<std::uint16_t>(h.subcode[3] << 12 | h.subcode[2] << 8 | h.subcode[1] << 4 | h.subcode[0]);
+    const auto rows = static_cast<std::uint8_t>(std::popcount(page.receivedRows));
     auto& slot = m_slots[static_cast<std::size_t>(index)];
-    for (CachedPage& known : slot) {
+    for (Kept& known : slot) {
         if (known.subcode == subcode) {
-            if (std::popcount(page.receivedRows) >= std::popcount(known.page.receivedRows)) {
-                known.page = page;
+            if (rows >= known.rows) {
+                known.rows = rows;
+                StoreChanges(known.page->page, page);
             }
             return;
         }
@@ -111,7 +140,12 @@ void PageCache::PageCompleted(const AssembledPage& page)
         ++m_skipped;
         return;
     }
-    slot.push_back(CachedPage{number, subcode, page});
+    if (m_count % BlockSize == 0) {
+        m_blocks.push_back(std::make_unique_for_overwrite<Block>()); // no kilobytes cleared for nothing
+    }
+    void* const place = m_blocks.back()->bytes + m_count % BlockSize * sizeof(CachedPage);
+    CachedPage* added = ::new (place) CachedPage{number, subcode, page};
+    slot.push_back(Kept{subcode, rows, added});
     ++m_count;
 }
 
@@ -121,8 +155,8 @@ std::vector<const CachedPage*> PageCache::Pages() const
     out.reserve(m_count);
     for (const auto& slot : m_slots) {
         const std::size_t first = out.size();
-        for (const CachedPage& p : slot) {
-            out.push_back(&p);
+        for (const Kept& p : slot) {
+            out.push_back(p.page);
         }
         std::sort(out.begin() + static_cast<std::ptrdiff_t>(first), out.end(),
                   [](const CachedPage* a, const CachedPage* b) { return a->subcode < b->subcode; });

@@ -5,8 +5,11 @@
 
 #include <array>
 #include <bitset>
+#include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <span>
+#include <type_traits>
 #include <vector>
 
 namespace quav {
@@ -86,9 +89,27 @@ private:
     void PageStarted(const AssembledPage&) override {}
     void RowReceived(const AssembledPage&, int) override {}
 
+    /// A page kept, as its page number's slot lists it: what finding it and the damaged-repeat
+    /// rule need lies together, and the kilobyte of the page is only touched to store it.
+    struct Kept
+    {
+        std::uint16_t subcode = 0;
+        std::uint8_t rows = 0; ///< rows received
+        CachedPage* page = nullptr;
+    };
+    /// Pages are stored in blocks, so they never move and a new one costs no allocation of
+    /// its own. A page is built in place when it first comes; nothing needs destroying.
+    static constexpr std::size_t BlockSize = 64;
+    static_assert(std::is_trivially_destructible_v<CachedPage>);
+    struct Block
+    {
+        alignas(CachedPage) std::byte bytes[BlockSize * sizeof(CachedPage)];
+    };
+
     PageAssembler m_assembler{*this};
     PageNumberSet m_wanted;
-    std::array<std::vector<CachedPage>, 2048> m_slots; ///< by PageNumberSet::IndexOf
+    std::array<std::vector<Kept>, 2048> m_slots; ///< by PageNumberSet::IndexOf
+    std::vector<std::unique_ptr<Block>> m_blocks;
     std::size_t m_count = 0;
     std::size_t m_skipped = 0;
 };

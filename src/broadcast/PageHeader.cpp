@@ -21,21 +21,30 @@ void PageHeader::SetNationalOption(std::uint8_t option)
 //   2 page units, 3 page tens, 4 S1, 5 S2 + C4 (bit 3), 6 S3, 7 S4 + C5 (bit 2) + C6 (bit 3),
 //   8 C7 to C10, 9 C11 to C14.
 
-std::optional<PageHeader> DecodeHeader(const Packet& packet)
+std::optional<PageHeader> DecodeHeader(std::span<const std::uint8_t, PacketSize> packet)
+{
+    PageHeader h;
+    if (!DecodeHeader(packet, h)) {
+        return std::nullopt;
+    }
+    return h;
+}
+
+bool DecodeHeader(std::span<const std::uint8_t, PacketSize> packet, PageHeader& h)
 {
     const auto address = DecodeAddress(packet);
     if (!address || address->row != 0) {
-        return std::nullopt;
+        return false;
     }
     std::array<std::uint8_t, 8> n{};
+    unsigned all = 0; // data bits are at most 0x0F; a rejected byte sets the high bits
     for (std::size_t i = 0; i < n.size(); ++i) {
-        const auto value = Hamming84Decode(packet[PayloadOffset + i]);
-        if (!value) {
-            return std::nullopt;
-        }
-        n[i] = *value;
+        n[i] = Hamming84Table[packet[PayloadOffset + i]];
+        all |= n[i];
     }
-    PageHeader h;
+    if ((all & 0xF0U) != 0) {
+        return false;
+    }
     h.magazine = address->magazine;
     h.units = n[0];
     h.tens = n[1];
@@ -46,7 +55,7 @@ std::optional<PageHeader> DecodeHeader(const Packet& packet)
     c |= (n[6] & 15U) << 7;
     c |= (n[7] & 15U) << 11;
     h.control = static_cast<std::uint16_t>(c);
-    return h;
+    return true;
 }
 
 void EncodeHeader(Packet& packet, const PageHeader& h)

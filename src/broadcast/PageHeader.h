@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <span>
 
 namespace quav {
 
@@ -48,7 +49,10 @@ inline constexpr std::size_t MaxSubpagesPerPage = 79;
 
 /// The fields of a header packet (row 0). Nothing when the packet is no header or when any
 /// of its coded bytes is beyond correction.
-std::optional<PageHeader> DecodeHeader(const Packet& packet);
+std::optional<PageHeader> DecodeHeader(std::span<const std::uint8_t, PacketSize> packet);
+/// The same into `header`, for the path that reads every header of a recording; false, with
+/// `header` untouched, where DecodeHeader gives nothing.
+bool DecodeHeader(std::span<const std::uint8_t, PacketSize> packet, PageHeader& header);
 
 /// Writes the address and the eight coded header bytes (packet bytes 0 to 9).
 void EncodeHeader(Packet& packet, const PageHeader& header);

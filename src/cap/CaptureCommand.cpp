@@ -6,16 +6,21 @@
 #include "decoder/Decoder.h"
 #include "export/RowToText.h"
 #include "export/SafeWrite.h"
+#include "render/Renderer.h"
 #include "sim/SimulatedBoard.h"
 #include "station/Station.h"
 
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <mutex>
 #include <thread>
+
+#include <QByteArray>
 
 namespace quav {
 
@@ -69,6 +74,90 @@ std::string PageName(std::uint16_t number)
     return TtiPageNumberText(number);
 }
 
+/// Draws and encodes pictures of pages on all cores, while the caller takes them in page
+/// order and writes them, so files come out in the same order and with the same contents
+/// however the threads run. The workers stay a bounded number of pages ahead of the
+/// writer. The destructor stops the workers and joins them.
+class PictureEncoder
+{
+public:
+    PictureEncoder(const std::vector<CapturedPage>& pages, CaptureFormat format, bool reveal)
+        : m_pages(pages), m_format(format), m_reveal(reveal), m_done(pages.size()), m_bytes(pages.size())
+    {
+        const unsigned threads = std::max(1U, std::thread::hardware_concurrency());
+        for (unsigned t = 0; t < std::min<std::size_t>(threads, pages.size()); ++t) {
+            m_workers.emplace_back([this] { Work(); });
+        }
+    }
+
+    PictureEncoder(const PictureEncoder&) = delete;
+    PictureEncoder& operator=(const PictureEncoder&) = delete;
+
+    ~PictureEncoder()
+    {
+        {
+            std::lock_guard lock(m_mutex);
+            m_stop = true;
+        }
+        m_wake.notify_all();
+        for (std::thread& t : m_workers) {
+            t.join();
+        }
+    }
+
+    /// The file of page `index`, taken in increasing order; waits until it is encoded.
+    /// False when encoding it failed.
+    bool Take(std::size_t index, QByteArray& bytes)
+    {
+        std::unique_lock lock(m_mutex);
+        m_wake.wait(lock, [&] { return m_done[index] != 0; });
+        bytes = std::move(m_bytes[index]);
+        m_bytes[index] = QByteArray();
+        m_taken = index + 1;
+        const bool encoded = m_done[index] == Encoded;
+        lock.unlock();
+        m_wake.notify_all();
+        return encoded;
+    }
+
+private:
+    static constexpr std::uint8_t Encoded = 1;
+    static constexpr std::uint8_t Failed = 2;
+    static constexpr std::size_t Ahead = 64; ///< pages encoded before the writer takes them
+
+    void Work()
+    {
+        Renderer renderer;
+        std::unique_lock lock(m_mutex);
+        for (;;) {
+            m_wake.wait(lock, [&] { return m_stop || m_next >= m_pages.size() || m_next < m_taken + Ahead; });
+            if (m_stop || m_next >= m_pages.size()) {
+                return;
+            }
+            const std::size_t index = m_next++;
+            lock.unlock();
+            QByteArray bytes;
+            const bool ok = EncodePageImage(m_pages[index], m_format, m_reveal, renderer, bytes);
+            lock.lock();
+            m_bytes[index] = std::move(bytes);
+            m_done[index] = ok ? Encoded : Failed;
+            m_wake.notify_all();
+        }
+    }
+
+    const std::vector<CapturedPage>& m_pages;
+    const CaptureFormat m_format;
+    const bool m_reveal;
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::vector<std::uint8_t> m_done; ///< 0 while the page is waiting, then Encoded or Failed
+    std::vector<QByteArray> m_bytes;
+    std::size_t m_next = 0;  ///< the next page for a worker
+    std::size_t m_taken = 0; ///< pages the writer has taken
+    bool m_stop = false;
+    std::vector<std::thread> m_workers;
+};
+
 } // namespace
 
 std::string CaptureFileName(const CapturedPage& page, CaptureFormat format, int copy)
@@ -82,6 +171,12 @@ std::string CaptureFileName(const CapturedPage& page, CaptureFormat format, int 
                       FormatExtension(format));
     }
     return name;
+}
+
+void CaptureCommand::SetProgress(bool on, ProgressClock clock)
+{
+    m_progress = on;
+    m_clock = clock ? std::move(clock) : ProgressClock(WallMilliseconds);
 }
 
 void CaptureCommand::SetHardwareAccess(SettingsLoader loader, PortOpener opener)
@@ -107,20 +202,25 @@ int CaptureCommand::Run(const std::vector<std::string>& args)
 
 int CaptureCommand::Run(const CaptureOptions& options)
 {
+    if (m_progress) {
+        m_started = m_clock();
+        m_lastProgress = m_started;
+    }
     return options.station.hardware ? RunHardware(options) : RunSimulated(options);
 }
 
-void CaptureCommand::Progress(const std::string& text, bool force)
+void CaptureCommand::Progress(std::size_t found, std::size_t done)
 {
     if (!m_progress) {
         return;
     }
-    const std::int64_t now = WallMilliseconds();
-    if (!force && now - m_lastProgress < 200) {
+    // Short runs stay quiet, and a long one redraws the line five times a second at most.
+    const std::int64_t now = m_clock();
+    if (now - m_started < 1000 || (m_progressShown && now - m_lastProgress < 200)) {
         return;
     }
     m_lastProgress = now;
-    m_err << '\r' << text << "\x1b[K" << std::flush;
+    m_err << "\rSeiten gefunden: " << found << ", fertig: " << done << "\x1b[K" << std::flush;
     m_progressShown = true;
 }
 
@@ -227,10 +327,7 @@ int CaptureCommand::AcquireThroughDecoder(const CaptureOptions& options, PortIo&
     std::size_t done = 0;
     for (const std::uint16_t number : numbers) {
         const std::string name = PageName(number);
-        if (numbers.size() > 1) {
-            Progress("Seite " + name + " (" + std::to_string(done + 1) + " von " +
-                     std::to_string(numbers.size()) + ")");
-        }
+        Progress(captured.size(), done);
         ++done;
         double waited = 0;
         const AcquiredPage result = AcquirePage(decoder, name, [&] { return wait(waited); });
@@ -270,12 +367,9 @@ int CaptureCommand::CollectFromRecording(const CaptureOptions& options, const Br
         m_err << "quav-videotext-cap: Die Aufzeichnung \"" << input.path << "\" kann nicht gelesen werden.\n";
         return cap_exit::SourceUnreadable;
     }
-    std::error_code ec;
-    const std::uintmax_t total = fs::file_size(input.path, ec);
     PageCache cache(options.pages);
     std::vector<std::uint8_t> buffer(1 << 20);
     std::size_t kept = 0; // bytes of a packet split between two reads
-    std::uintmax_t read = 0;
     while (in) {
         in.read(reinterpret_cast<char*>(buffer.data() + kept),
                 static_cast<std::streamsize>(buffer.size() - kept));
@@ -283,16 +377,12 @@ int CaptureCommand::CollectFromRecording(const CaptureOptions& options, const Br
         if (got == 0) {
             break;
         }
-        read += got;
         const std::size_t available = kept + got;
         const std::size_t rest = cache.Ingest(std::span<const std::uint8_t>(buffer.data(), available));
         std::copy(buffer.begin() + static_cast<std::ptrdiff_t>(available - rest),
                   buffer.begin() + static_cast<std::ptrdiff_t>(available), buffer.begin());
         kept = rest;
-        if (!ec && total > 0) {
-            Progress("Aufzeichnung: " + std::to_string(read * 100 / total) + " %, " +
-                     std::to_string(cache.PageCount()) + " Seiten");
-        }
+        Progress(cache.PageCount(), 0);
     }
     if (in.bad()) {
         EndProgress();
@@ -439,26 +529,62 @@ int CaptureCommand::WriteAll(const CaptureOptions& options, const std::vector<Ca
     }
     // Subpages that share a subcode (TTI pages often leave every SC at 0000) each get a file.
     std::map<std::uint32_t, int> copies; // by page number and subcode
-    std::size_t written = 0;
+    std::vector<std::string> names;
+    names.reserve(pages.size());
     for (const CapturedPage& page : pages) {
-        Progress("Schreibe " + std::to_string(written + 1) + " von " + std::to_string(pages.size()));
         const int copy = copies[std::uint32_t(page.number) << 16 | page.subcode]++;
-        std::string bytes;
+        names.push_back(CaptureFileName(page, options.format, copy));
+    }
+    if (options.format == CaptureFormat::Bmp || options.format == CaptureFormat::Png) {
+        const int written = WritePictures(options, pages, names, folder.string());
+        if (written != cap_exit::Ok) {
+            return written;
+        }
+    } else {
+        for (std::size_t i = 0; i < pages.size(); ++i) {
+            Progress(pages.size(), i);
+            std::string bytes;
+            std::string error;
+            if (!PageBytes(options, pages[i], bytes)) {
+                EndProgress();
+                return cap_exit::OutputFailed;
+            }
+            if (!WriteIntoFolder(folder.string(), names[i], bytes, error)) {
+                EndProgress();
+                m_err << "quav-videotext-cap: " << error << '\n';
+                return cap_exit::OutputFailed;
+            }
+        }
+        EndProgress();
+    }
+    m_err << pages.size() << (pages.size() == 1 ? " Seite" : " Seiten") << " gespeichert in "
+          << folder.string() << '\n';
+    return cap_exit::Ok;
+}
+
+int CaptureCommand::WritePictures(const CaptureOptions& options, const std::vector<CapturedPage>& pages,
+                                  const std::vector<std::string>& names, const std::string& folder)
+{
+    PictureEncoder encoder(pages, options.format, options.reveal);
+    QByteArray bytes;
+    for (std::size_t i = 0; i < pages.size(); ++i) {
+        Progress(pages.size(), i);
         std::string error;
-        if (!PageBytes(options, page, bytes)) {
+        if (!encoder.Take(i, bytes)) {
             EndProgress();
+            m_err << "quav-videotext-cap: Das Bild der Seite " << PageName(pages[i].number)
+                  << " kann nicht erzeugt werden.\n";
             return cap_exit::OutputFailed;
         }
-        if (!WriteIntoFolder(folder.string(), CaptureFileName(page, options.format, copy), bytes, error)) {
+        if (!WriteIntoFolder(folder, names[i],
+                             std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())),
+                             error)) {
             EndProgress();
             m_err << "quav-videotext-cap: " << error << '\n';
             return cap_exit::OutputFailed;
         }
-        ++written;
     }
     EndProgress();
-    m_err << written << (written == 1 ? " Seite" : " Seiten") << " gespeichert in " << folder.string()
-          << '\n';
     return cap_exit::Ok;
 }
 

@@ -12,9 +12,12 @@
 #include <ostream>
 #include <string>
 
+class QByteArray;
+
 namespace quav {
 
 class PortIo;
+class Renderer;
 
 /// The exit codes of quav-videotext-cap.
 namespace cap_exit {
@@ -41,6 +44,12 @@ struct CapturedPage
 /// shown when `reveal` is set; false when the encoder fails. Supplied by the renderer's side
 /// of the command.
 bool EncodePageImage(const CapturedPage& page, CaptureFormat format, bool reveal, std::string& bytes);
+
+/// The file of a page in a picture format, drawn with `renderer`: a BMP as the viewer saves
+/// it, or a PNG with the eight teletext colours as its palette. False when encoding failed.
+/// Safe on several threads at once, each with its own renderer.
+bool EncodePageImage(const CapturedPage& page, CaptureFormat format, bool reveal, Renderer& renderer,
+                     QByteArray& bytes);
 
 /// quav-videotext-cap: acquires pages and writes them as text or pictures.
 ///
@@ -71,8 +80,13 @@ public:
 
     CaptureCommand(std::ostream& out, std::ostream& err) : m_out(out), m_err(err) {}
 
-    /// Shows a progress line on the error stream during long runs (for a terminal).
-    void SetProgress(bool on) { m_progress = on; }
+    /// Milliseconds on a steady clock.
+    using ProgressClock = std::function<std::int64_t()>;
+
+    /// Shows a progress line on the error stream (meant for a terminal) once a run has taken
+    /// more than a second: the pages found so far and the pages done. `clock` stands in for
+    /// the steady clock.
+    void SetProgress(bool on, ProgressClock clock = {});
     void SetHardwareAccess(SettingsLoader loader, PortOpener opener);
 
     int Run(const std::vector<std::string>& args);
@@ -94,13 +108,17 @@ private:
     /// The page in the format of the options, as the bytes of its file; false with a message.
     bool PageBytes(const CaptureOptions& options, const CapturedPage& page, std::string& bytes);
     int ReportMissing(const CaptureOptions& options, const std::vector<CapturedPage>& pages);
-    void Progress(const std::string& text, bool force = false);
+    int WritePictures(const CaptureOptions& options, const std::vector<CapturedPage>& pages,
+                      const std::vector<std::string>& names, const std::string& folder);
+    void Progress(std::size_t found, std::size_t done);
     void EndProgress();
 
     std::ostream& m_out;
     std::ostream& m_err;
     bool m_progress = false;
     bool m_progressShown = false;
+    ProgressClock m_clock;
+    std::int64_t m_started = 0;
     std::int64_t m_lastProgress = 0;
     SettingsLoader m_loadSettings;
     PortOpener m_openPorts;

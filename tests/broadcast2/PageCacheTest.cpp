@@ -139,8 +139,8 @@ TEST(PageCache, ADamagedRepeatDoesNotReplaceAFullerCopy)
     TestPage partial = MakePage("100", 0, "partial");
     Append(stream, partial.Packets()); // two rows only: the fuller copy stays
     TestPage newer = MakePage("100", 0, "newer");
-    newer.rows[2] = "second";
-    Append(stream, newer.Packets()); // as many rows: the newer copy wins
+    newer.rows[2] = "second" + std::string(33, ' ') + "!"; // changed in the last column only
+    Append(stream, newer.Packets());                       // as many rows: the newer copy wins
     PageCache cache;
     std::size_t seen = 0;
     for (const Packet& p : stream) {
@@ -156,6 +156,7 @@ TEST(PageCache, ADamagedRepeatDoesNotReplaceAFullerCopy)
     const auto pages = cache.Pages();
     ASSERT_EQ(pages.size(), 1u);
     EXPECT_EQ(std::string(pages[0]->page.rows[1].begin(), pages[0]->page.rows[1].begin() + 5), "newer");
+    EXPECT_EQ(pages[0]->page.rows[2][39], '!');
 }
 
 TEST(PageCache, KeepsNoMoreSubpagesPerPageThanACarouselAddresses)
@@ -233,18 +234,27 @@ struct LastRow : PageAssemblyListener
 
 TEST(PageAssembly, EveryByteValueInEveryColumnDecodesAsItsOwnTextCode)
 {
-    // Rows are decoded many bytes at once; each byte must still come out on its own.
+    // Rows and the header's text are decoded many bytes at once; each byte must still come
+    // out on its own. Column c holds c * 37 + 11 * k in round k, so over 256 rounds every
+    // column sees every byte value, next to ever different neighbours.
     LastRow seen;
     PageAssembler assembler(seen);
-    assembler.Feed(test::packets::Header("100", 0, ""));
-    for (int shift = 0; shift < 256; shift += 7) {
-        Packet p = test::packets::Row(1, 1, "");
+    for (int k = 0; k < 256; ++k) {
+        SCOPED_TRACE(k);
+        Packet header = test::packets::Header("100", 0, "");
+        Packet row = test::packets::Row(1, 1, "");
         for (std::size_t c = 0; c < AssembledPage::Columns; ++c) {
-            p[PayloadOffset + c] = static_cast<std::uint8_t>(c * 37 + std::size_t(shift) * 11);
+            row[PayloadOffset + c] = static_cast<std::uint8_t>(c * 37 + std::size_t(k) * 11);
+            if (c >= HeaderTextColumn) {
+                header[HeaderTextOffset + c - HeaderTextColumn] = row[PayloadOffset + c];
+            }
         }
-        assembler.Feed(p);
+        assembler.Feed(header);
+        assembler.Feed(row);
         for (std::size_t c = 0; c < AssembledPage::Columns; ++c) {
-            ASSERT_EQ(seen.bytes[c], PageAssembler::TextCode(p[PayloadOffset + c])) << "column " << c;
+            ASSERT_EQ(seen.bytes[c], PageAssembler::TextCode(row[PayloadOffset + c])) << "column " << c;
+            const std::uint8_t shown = c < HeaderTextColumn ? 0x20 : seen.bytes[c];
+            ASSERT_EQ(assembler.Page(1).rows[0][c], shown) << "header column " << c;
         }
     }
 }

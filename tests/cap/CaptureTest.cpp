@@ -25,6 +25,7 @@
 #include <thread>
 #include <unistd.h>
 
+#include <QBuffer>
 #include <QImage>
 #include <QString>
 
@@ -634,6 +635,90 @@ TEST(CaptureProgram, AClosedPipeAndTheFileSizeLimitEndWithAMessage)
     }
     EXPECT_FALSE(fs::exists(dir.File("p.png")));
     EXPECT_TRUE(fs::is_empty(dir.File(""))) << "no temporary file left behind";
+}
+
+TEST(CaptureCommand, PngPicturesHoldExactlyThePixelsOfTheBitmaps)
+{
+    // The bitmaps are written as the viewer writes them; the PNG files, now palette images
+    // encoded for speed, must decode to the very same pixels and be no larger than the
+    // full-colour PNG of the same picture. The demo pages come from a recording, so that
+    // both runs see the same header (the demo service's own shows the time).
+    ScratchDirectory dir;
+    std::vector<Packet> packets;
+    for (const TtiPage& tti : LoadDemoService().pages) {
+        for (const TtiSubpage& sub : tti.subpages) {
+            test::packets::TestPage page;
+            char number[8];
+            std::snprintf(number, sizeof number, "%03X", unsigned(tti.number) & 0xFFFU);
+            page.number = number;
+            page.subcode = sub.subcode;
+            page.headerText = "QUAV-Test \x01Bilder \x12\x7f\x35";
+            for (std::size_t r = 1; r < 24; ++r) {
+                page.rows[r].assign(sub.rows[r].begin(), sub.rows[r].end());
+            }
+            const auto more = page.Packets();
+            packets.insert(packets.end(), more.begin(), more.end());
+        }
+    }
+    test::packets::WriteT42(dir.File("demo.t42"), packets);
+    for (const char* format : {"png", "bmp"}) {
+        const CapRun r = Capture({"--source", dir.File("demo.t42"), "--page", "all", "--format", format,
+                                  "--output", dir.File(format)});
+        ASSERT_EQ(r.code, cap_exit::Ok) << r.err;
+    }
+    const std::set<std::string> pngs = FilesIn(dir.File("png"));
+    ASSERT_GE(pngs.size(), 20u);
+    std::set<std::string> bmps;
+    for (const std::string& name : pngs) {
+        bmps.insert(name.substr(0, name.size() - 3) + "bmp");
+    }
+    ASSERT_EQ(FilesIn(dir.File("bmp")), bmps) << "the same pages under the same names";
+    for (const std::string& name : pngs) {
+        SCOPED_TRACE(name);
+        const QImage png(QString::fromStdString(dir.File("png/" + name)), "PNG");
+        const QImage bmp(QString::fromStdString(dir.File("bmp/" + name.substr(0, name.size() - 3) + "bmp")),
+                         "BMP");
+        ASSERT_EQ(png.format(), QImage::Format_Indexed8);
+        EXPECT_LE(png.colorCount(), 8);
+        ASSERT_EQ(bmp.size(), QSize(400, 312));
+        EXPECT_EQ(png.convertToFormat(QImage::Format_RGB32), bmp.convertToFormat(QImage::Format_RGB32));
+        QByteArray fullColour;
+        QBuffer buffer(&fullColour);
+        buffer.open(QIODevice::WriteOnly);
+        ASSERT_TRUE(bmp.convertToFormat(QImage::Format_RGB32).save(&buffer, "PNG"));
+        EXPECT_LE(fs::file_size(dir.File("png/" + name)), std::uintmax_t(fullColour.size()));
+    }
+}
+
+TEST(CaptureCommand, ShowsProgressOnlyForATerminalAndAfterTheFirstSecond)
+{
+    struct Case
+    {
+        bool terminal;
+        std::int64_t millisecondsPerLook; // how far the clock moves each time it is read
+        bool shown;
+    };
+    const Case cases[] = {{true, 300, true}, {true, 0, false}, {false, 300, false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.terminal) + " " + std::to_string(c.millisecondsPerLook));
+        ScratchDirectory dir;
+        std::ostringstream out;
+        std::ostringstream err;
+        CaptureCommand command(out, err);
+        std::int64_t now = 0;
+        command.SetProgress(c.terminal, [&] { return now += c.millisecondsPerLook; });
+        ASSERT_EQ(command.Run(std::vector<std::string>{"--page", "all", "--output", dir.File("o")}),
+                  cap_exit::Ok);
+        const std::string pages = std::to_string(FilesIn(dir.File("o")).size());
+        const std::string text = err.str();
+        EXPECT_EQ(text.find("Seiten gefunden: " + pages + ", fertig: ") != std::string::npos, c.shown)
+            << text;
+        EXPECT_EQ(text.find('\r') != std::string::npos, c.shown) << text;
+        if (c.shown) {
+            EXPECT_NE(text.find("\r\x1b[K" + pages + " Seiten gespeichert"), std::string::npos)
+                << "the line is cleared before the summary: " << text;
+        }
+    }
 }
 
 TEST(CaptureProgram, PrintsDemoPage100AsText)
