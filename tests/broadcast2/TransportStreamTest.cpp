@@ -1,0 +1,233 @@
+#include "broadcast/PageCache.h"
+#include "broadcast/TsDemux.h"
+#include "broadcast/TsSource.h"
+#include "demo/BroadcastSource.h"
+#include "support/PacketBuilder.h"
+#include "support/SimulatedStack.h"
+#include "support/TsBuilder.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+namespace quav {
+namespace {
+
+using test::ScratchDirectory;
+namespace ts = test::ts;
+
+/// A recording of several magazines with subpages, as the T42 tests use.
+std::vector<Packet> Recording(int laps = 3)
+{
+    std::vector<Packet> out;
+    for (int lap = 0; lap < laps; ++lap) {
+        for (const char* number : {"100", "101", "200", "1F0", "300"}) {
+            test::packets::TestPage page;
+            page.number = number;
+            page.subcode = static_cast<std::uint16_t>(lap + 1);
+            page.headerText = "DVB-Test " + std::to_string(lap);
+            for (int r = 1; r < 24; r += 2) {
+                page.rows[std::size_t(r)] = std::string("Zeile ") + std::to_string(r) + " von " + number;
+            }
+            const auto packets = page.Packets();
+            out.insert(out.end(), packets.begin(), packets.end());
+        }
+    }
+    return out;
+}
+
+struct Demuxed
+{
+    std::vector<Packet> packets;
+    std::vector<std::int64_t> pts;
+};
+
+Demuxed Demux(const std::vector<std::uint8_t>& stream, int pid = -1, std::size_t piece = 4096,
+              std::vector<TsFault>* faults = nullptr)
+{
+    Demuxed out;
+    TsDemux demux(
+        [&](const Packet& p, std::int64_t pts) {
+            out.packets.push_back(p);
+            out.pts.push_back(pts);
+        },
+        pid);
+    demux.SetFaultHandler([&](TsFault f, int) {
+        if (faults != nullptr) {
+            faults->push_back(f);
+        }
+    });
+    for (std::size_t at = 0; at < stream.size(); at += piece) {
+        demux.Feed(std::span(stream).subspan(at, std::min(piece, stream.size() - at)));
+    }
+    demux.Finish();
+    return out;
+}
+
+std::vector<std::string> PagesOf(const std::vector<Packet>& packets)
+{
+    PageCache cache;
+    for (const Packet& p : packets) {
+        cache.Feed(p);
+    }
+    cache.Finish();
+    std::vector<std::string> pages;
+    for (const CachedPage* page : cache.Pages()) {
+        const auto bytes = page->PageBytes();
+        char name[16];
+        std::snprintf(name, sizeof name, "%03X/%04X:", unsigned(page->number), unsigned(page->subcode));
+        pages.push_back(name + std::string(bytes.begin(), bytes.end()));
+    }
+    return pages;
+}
+
+TEST(TransportStream, HandsOverExactlyThePacketsOfTheRecordingInEveryForm)
+{
+    const std::vector<Packet> recording = Recording();
+    struct Case
+    {
+        const char* name;
+        ts::StreamOptions options;
+        std::size_t piece;
+    };
+    ts::StreamOptions m2ts;
+    m2ts.stride = 192;
+    ts::StreamOptions full;
+    full.linesPerFrame = 32;
+    ts::StreamOptions two;
+    two.moreTeletextPids = {0x200};
+    const Case cases[] = {
+        {"188 bytes, large pieces", {}, 65536},
+        {"188 bytes, odd small pieces", {}, 7},
+        {"192 bytes (M2TS)", m2ts, 1000},
+        {"both fields full", full, 4096},
+        {"two teletext services: the first is taken", two, 4096},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto stream = ts::MakeStream(recording, c.options);
+        std::vector<TsFault> faults;
+        const Demuxed got = Demux(stream, -1, c.piece, &faults);
+        EXPECT_EQ(got.packets, recording);
+        EXPECT_TRUE(faults.empty());
+        EXPECT_EQ(PagesOf(got.packets), PagesOf(recording));
+        ASSERT_FALSE(got.pts.empty());
+        EXPECT_EQ(got.pts.front(), c.options.firstPts);
+    }
+}
+
+/// Whether `part` is `whole` with some packets left out, in the same order.
+bool IsSubsequence(const std::vector<Packet>& part, const std::vector<Packet>& whole)
+{
+    std::size_t at = 0;
+    for (const Packet& p : part) {
+        while (at < whole.size() && whole[at] != p) {
+            ++at;
+        }
+        if (at++ == whole.size()) {
+            return false;
+        }
+    }
+    return true;
+}
+
+TEST(TransportStream, DamageCostsOnlyThePacketsItTouchedAndIsToldOnce)
+{
+    const std::vector<Packet> recording = Recording();
+    const auto clean = ts::MakeStream(recording);
+    const std::vector<std::size_t> teletext = ts::PacketsOfPid(clean, 0x100);
+    ASSERT_GT(teletext.size(), 40u);
+    const std::size_t victim = teletext[teletext.size() / 2];
+
+    struct Case
+    {
+        const char* name;
+        std::function<std::vector<std::uint8_t>()> make;
+        TsFault fault;
+        std::size_t mayLose; ///< at most this many teletext packets
+    };
+    const Case cases[] = {
+        {"a lost transport packet",
+         [&] {
+             auto s = clean;
+             s.erase(s.begin() + std::ptrdiff_t(victim), s.begin() + std::ptrdiff_t(victim + 188));
+             return s;
+         },
+         TsFault::Continuity, 16},
+        {"a scrambled packet",
+         [&] {
+             auto s = clean;
+             s[victim + 3] |= 0x80;
+             return s;
+         },
+         TsFault::Scrambled, 16},
+        {"a packet the receiver marked damaged",
+         [&] {
+             auto s = clean;
+             s[victim + 1] |= 0x80;
+             return s;
+         },
+         TsFault::TransportError, 16},
+        {"bytes lost between packets (sync)",
+         [&] {
+             auto s = clean;
+             s.insert(s.begin() + std::ptrdiff_t(victim), 100, std::uint8_t{0x47});
+             return s;
+         },
+         TsFault::SyncLost, 0},
+        {"bytes lost inside a packet (sync)",
+         [&] {
+             auto s = clean;
+             s.erase(s.begin() + std::ptrdiff_t(victim + 50), s.begin() + std::ptrdiff_t(victim + 80));
+             return s;
+         },
+         TsFault::SyncLost, 16},
+        {"PES packets with VPS data units",
+         [&] {
+             ts::StreamOptions o;
+             o.vps = true;
+             return ts::MakeStream(recording, o);
+         },
+         TsFault::OtherData, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<TsFault> faults;
+        const Demuxed got = Demux(c.make(), -1, 4096, &faults);
+        EXPECT_EQ(std::count(faults.begin(), faults.end(), c.fault), 1);
+        EXPECT_TRUE(IsSubsequence(got.packets, recording));
+        EXPECT_GE(got.packets.size() + c.mayLose, recording.size());
+    }
+}
+
+TEST(TransportStream, FfprobeAcceptsTheTestStreams)
+{
+    if (std::system("ffprobe -version >/dev/null 2>&1") != 0) {
+        GTEST_SKIP() << "ffprobe is not installed";
+    }
+    ScratchDirectory dir;
+    for (const std::size_t stride : {188u, 192u}) {
+        SCOPED_TRACE(stride);
+        ts::StreamOptions o;
+        o.stride = stride;
+        const std::string path = dir.File(stride == 188 ? "test.ts" : "test.m2ts");
+        ts::WriteFile(path, ts::MakeStream(Recording(), o));
+        const std::string out = dir.File("probe.txt");
+        ASSERT_EQ(std::system(("ffprobe -v error -show_entries stream=codec_name,id -of csv=p=0 " + path +
+                               " >" + out + " 2>&1")
+                                  .c_str()),
+                  0);
+        std::ifstream in(out);
+        const std::string text((std::istreambuf_iterator<char>(in)), {});
+        EXPECT_NE(text.find("dvb_teletext,0x100"), std::string::npos) << text;
+    }
+}
+
+} // namespace
+} // namespace quav
