@@ -4,9 +4,9 @@
 
 namespace quav {
 
-std::unique_ptr<PacketSource> OpenBoardSource(const std::string& source, std::string& error)
+std::unique_ptr<PacketSource> OpenBoardSource(const std::string& source, std::string& error, int pid)
 {
-    return OpenBroadcast(source, error);
+    return OpenBroadcast(source, error, pid);
 }
 
 } // namespace quav

@@ -1,6 +1,7 @@
 #include "app/CommandLine.h"
 
 #include "app/AppInfo.h"
+#include "broadcast/TsSource.h"
 
 #include <QFileInfo>
 
@@ -8,19 +9,25 @@ namespace quav {
 
 QString CommandLine::Usage()
 {
-    return QStringLiteral("Aufruf: quav-videotext [Optionen]\n"
-                          "\n"
-                          "Videotext-Empfang mit einem Videotext-Decoder am I2C-Bus.\n"
-                          "Ohne Optionen zeigt das Programm den eingebauten Demo-Dienst auf einer\n"
-                          "simulierten Decoder-Karte.\n"
-                          "\n"
-                          "  --source DATEI|ORDNER|demo  simulierte Karte mit einer T42-Aufnahme, einer\n"
-                          "                              TTI-Datei, einem Ordner mit TTI-Dateien oder dem\n"
-                          "                              Demo-Dienst\n"
-                          "  --hardware                  die echte Decoder-Hardware (Einstellungen im Menü\n"
-                          "                              Dateien > Einstellungen)\n"
-                          "  --help                      diese Hilfe\n"
-                          "  --version                   die Programmversion\n");
+    return QStringLiteral(
+        "Aufruf: quav-videotext [Optionen]\n"
+        "\n"
+        "Videotext-Empfang mit einem Videotext-Decoder am I2C-Bus.\n"
+        "Ohne Optionen zeigt das Programm den eingebauten Demo-Dienst auf einer\n"
+        "simulierten Decoder-Karte.\n"
+        "\n"
+        "  --source DATEI|ORDNER|demo  simulierte Karte mit einer T42-Aufnahme, einer\n"
+        "                              TTI-Datei, einem Ordner mit TTI-Dateien, einem\n"
+        "                              DVB-Transportstrom (.ts, M2TS) oder dem Demo-Dienst\n"
+        "  --source GERÄT|-            live: ein DVB-Demux-Gerät (/dev/dvb/adapterN/demuxM,\n"
+        "                              mit --pid) oder ein Transportstrom auf der\n"
+        "                              Standardeingabe (-)\n"
+        "  --pid PID                   die PID des Videotexts im Transportstrom; ohne: der\n"
+        "                              erste Videotext-Dienst in PAT und PMT\n"
+        "  --hardware                  die echte Decoder-Hardware (Einstellungen im Menü\n"
+        "                              Dateien > Einstellungen)\n"
+        "  --help                      diese Hilfe\n"
+        "  --version                   die Programmversion\n");
 }
 
 CommandLine CommandLine::Parse(const QStringList& arguments)
@@ -62,6 +69,15 @@ CommandLine CommandLine::Parse(const QStringList& arguments)
             }
             result.source = value;
             sourceGiven = true;
+        } else if (arg == QStringLiteral("--pid") || arg.startsWith(QStringLiteral("--pid="))) {
+            const QString value = arg.startsWith(QStringLiteral("--pid=")) ? arg.mid(6)
+                                  : i + 1 < arguments.size()               ? arguments[++i]
+                                                                           : QString();
+            const auto pid = ParseTsPid(value.toStdString());
+            if (!pid) {
+                return fail(QString::fromUtf8(TsPidError.data(), static_cast<qsizetype>(TsPidError.size())));
+            }
+            result.pid = *pid;
         } else {
             return fail(QStringLiteral("Unbekannte Option: %1").arg(arg));
         }
@@ -69,7 +85,7 @@ CommandLine CommandLine::Parse(const QStringList& arguments)
     if (result.hardware && sourceGiven) {
         return fail(QStringLiteral("--hardware und --source schließen sich aus."));
     }
-    if (result.source != QStringLiteral("demo")) {
+    if (result.source != QStringLiteral("demo") && result.source != QStringLiteral("-")) {
         const QFileInfo info(result.source);
         if (!info.exists()) {
             return fail(QStringLiteral("Die Quelle \"%1\" gibt es nicht.").arg(result.source));

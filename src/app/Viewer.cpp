@@ -21,7 +21,7 @@ std::unique_ptr<SimulatedBoard> Viewer::MakeBoard(const ViewerOptions& options)
     auto board = options.clock != nullptr ? std::make_unique<SimulatedBoard>(*options.clock)
                                           : std::make_unique<SimulatedBoard>();
     std::string error;
-    auto source = OpenBoardSource(options.source.toStdString(), error);
+    auto source = OpenBoardSource(options.source.toStdString(), error, options.pid);
     if (!source) {
         throw QuavError(QString::fromStdString(error));
     }

@@ -30,6 +30,7 @@ struct ViewerOptions
 {
     /// "demo", a T42 recording, a TTI file or a folder of TTI files, for the simulated board.
     QString source = QStringLiteral("demo");
+    int pid = -1; ///< the teletext PID of a transport stream; -1: from PAT and PMT
     /// The real adapters instead of the simulated board.
     bool hardware = false;
     /// A settings file to use instead of the user's own settings (tests, second profile).

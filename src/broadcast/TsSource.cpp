@@ -38,6 +38,37 @@ std::string Quoted(const std::string& path)
 
 } // namespace
 
+std::optional<int> ParseTsPid(std::string_view text)
+{
+    int base = 10;
+    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+        base = 16;
+        text.remove_prefix(2);
+    }
+    if (text.empty() || text.size() > 5) {
+        return std::nullopt;
+    }
+    int value = 0;
+    for (const char c : text) {
+        int digit = -1;
+        if (c >= '0' && c <= '9') {
+            digit = c - '0';
+        } else if (base == 16 && c >= 'a' && c <= 'f') {
+            digit = c - 'a' + 10;
+        } else if (base == 16 && c >= 'A' && c <= 'F') {
+            digit = c - 'A' + 10;
+        }
+        if (digit < 0) {
+            return std::nullopt;
+        }
+        value = value * base + digit;
+    }
+    if (value < 0x10 || value > 0x1FFE) {
+        return std::nullopt;
+    }
+    return value;
+}
+
 TsScan ScanTransportStream(const std::string& path, int pid, std::uint64_t limitBytes)
 {
     TsScan scan;
@@ -60,6 +91,9 @@ TsScan ScanTransportStream(const std::string& path, int pid, std::uint64_t limit
         demux.Feed(std::span<const std::uint8_t>(chunk.data(), static_cast<std::size_t>(got)));
     }
     ::close(fd);
+    if (!demux.PsiComplete()) {
+        demux.Finish(); // a short stream: its last packets too
+    }
     demux.ChooseNow(); // PMTs that have not come by now are not waited for
     scan.transportStream = demux.Framing().has_value();
     scan.sawPat = demux.SawPat();
@@ -177,8 +211,8 @@ bool TsRecording::Due(std::int64_t pts)
     } else if (pts != m_lastPts) {
         const PtsTicks step(pts - m_lastPts);
         if (step.count() < 0 || step > MaxGap) {
-            // A jump: this packet follows the last one at once.
-            m_anchorTime = timeOf(m_lastPts);
+            // A jump: this packet follows the last one a frame later.
+            m_anchorTime = timeOf(m_lastPts) + std::chrono::milliseconds(40);
             m_anchorPts = pts;
         }
     }

@@ -9,7 +9,9 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace quav {
@@ -17,6 +19,14 @@ namespace quav {
 /// Where the sources of DVB teletext tell what goes wrong with their stream: one German
 /// sentence at a time. Without one they write to standard error.
 using TsReport = std::function<void(const std::string& message)>;
+
+/// Reads a PID as the user writes it: decimal or hexadecimal with 0x, 16 to 8190 (below
+/// are the tables, 8191 is stuffing). Nothing for anything else.
+std::optional<int> ParseTsPid(std::string_view text);
+
+/// What the options --pid say when the PID makes no sense.
+inline constexpr std::string_view TsPidError =
+    "Die Option --pid braucht eine PID von 16 bis 8190 (oder hexadezimal 0x10 bis 0x1FFE).";
 
 /// What the start of a transport-stream recording says about its teletext.
 struct TsScan

@@ -21,6 +21,8 @@ struct CaptureOptions
     std::string source{"demo"};
     bool hardware = false;
     bool sourceGiven = false;
+    /// The teletext PID of a transport stream; -1: the first that PAT and PMT name.
+    int pid = -1;
     /// The pages asked for; `all` takes every page the source has.
     PageNumberSet pages;
     bool all = false;
