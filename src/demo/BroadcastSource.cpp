@@ -8,6 +8,8 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <system_error>
 
 namespace quav {
@@ -57,6 +59,16 @@ bool LoadFolder(const fs::path& folder, BroadcastInput& input, BroadcastError& e
     input.pages = std::move(result.pages);
     input.warnings = std::move(result.warnings);
     return true;
+}
+
+/// The DVB devices of Linux (demux, dvr) are character devices of their own major number.
+bool IsDvbDevice(const fs::path& path)
+{
+    constexpr unsigned DvbMajor = 212;
+    struct stat st
+    {
+    };
+    return ::stat(path.c_str(), &st) == 0 && S_ISCHR(st.st_mode) && major(st.st_rdev) == DvbMajor;
 }
 
 bool LoadTransportStream(BroadcastInput& input, BroadcastError& error)
@@ -193,10 +205,10 @@ bool LoadBroadcastInput(std::string_view source, BroadcastInput& input, Broadcas
     if (fs::is_directory(status)) {
         return LoadFolder(path, input, error);
     }
-    if (fs::is_character_file(status)) {
+    if (fs::is_character_file(status) && IsDvbDevice(path)) {
         input.kind = BroadcastKind::LiveStream;
         if (pid < 0) {
-            return Fail(error, BroadcastFault::Missing,
+            return Fail(error, BroadcastFault::NoTeletext,
                         "Für das DVB-Gerät " + Quoted(source) + " fehlt die PID des Videotexts (--pid).");
         }
         return true;

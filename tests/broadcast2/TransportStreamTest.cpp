@@ -229,5 +229,101 @@ TEST(TransportStream, FfprobeAcceptsTheTestStreams)
     }
 }
 
+/// Broadcast time that only moves when the test says so.
+class StepClock final : public BroadcastClock
+{
+public:
+    std::chrono::system_clock::time_point Now() override { return m_now; }
+    void Advance(std::chrono::milliseconds step) { m_now += step; }
+
+private:
+    std::chrono::system_clock::time_point m_now{};
+};
+
+std::size_t Drain(PacketSource& source)
+{
+    std::size_t n = 0;
+    Packet p;
+    while (source.NextPacket(p)) {
+        ++n;
+    }
+    return n;
+}
+
+TEST(TsRecording, PlaysAtThePaceOfItsPtsSkipsGapsAndLoops)
+{
+    ScratchDirectory dir;
+    const std::vector<Packet> recording = Recording(); // 16 lines a frame, 25 frames a second
+    ts::StreamOptions later;
+    later.firstPts += 60 * TsClockRate; // a cut: the recording goes on a minute later
+    auto stream = ts::MakeStream(recording);
+    const auto second = ts::MakeStream(recording, later);
+    stream.insert(stream.end(), second.begin(), second.end());
+    ts::WriteFile(dir.File("cut.ts"), stream);
+    const std::size_t frames = (recording.size() + 15) / 16;
+    const std::size_t lastFrame = recording.size() - (frames - 1) * 16;
+
+    StepClock clock;
+    std::vector<std::string> told;
+    TsRecording source(&clock, [&](const std::string& m) { told.push_back(m); });
+    ASSERT_EQ(source.Open(dir.File("cut.ts"), -1), "");
+    EXPECT_EQ(Drain(source), 16u) << "the first frame, and only it, is due at once";
+    EXPECT_EQ(Drain(source), 0u);
+    clock.Advance(std::chrono::milliseconds(39));
+    EXPECT_EQ(Drain(source), 0u);
+    clock.Advance(std::chrono::milliseconds(1));
+    EXPECT_EQ(Drain(source), 16u);
+    for (std::size_t f = 2; f < frames; ++f) {
+        clock.Advance(std::chrono::milliseconds(40));
+        EXPECT_EQ(Drain(source), f + 1 == frames ? lastFrame : 16u);
+    }
+    clock.Advance(std::chrono::milliseconds(40));
+    EXPECT_EQ(Drain(source), 16u) << "the minute's gap is skipped";
+
+    // A caller that was away for long goes on where it is, one frame at a time.
+    clock.Advance(std::chrono::minutes(5));
+    EXPECT_EQ(Drain(source), 16u);
+    EXPECT_EQ(source.Laps(), 0u);
+    for (int i = 0; i < 200 && source.Laps() == 0; ++i) {
+        clock.Advance(std::chrono::milliseconds(40));
+        Drain(source);
+    }
+    EXPECT_EQ(source.Laps(), 1u) << "at the end it starts again";
+    // The stream jumps from one recording to the other: the counter tells, nothing else.
+    EXPECT_EQ(told.size(), 1u);
+}
+
+TEST(TsLiveStream, TakesWhatHasComeWithoutWaitingAndTellsWhenTheStreamEnds)
+{
+    const auto stream = ts::MakeStream(Recording());
+    int pipeEnds[2];
+    ASSERT_EQ(::pipe(pipeEnds), 0);
+    std::vector<std::string> told;
+    TsLiveStream live([&](const std::string& m) { told.push_back(m); });
+    live.Adopt(pipeEnds[0], -1);
+    Packet p;
+    EXPECT_FALSE(live.NextPacket(p)) << "nothing has come: no waiting";
+
+    const std::size_t half = stream.size() / 188 / 2 * 188;
+    ASSERT_EQ(::write(pipeEnds[1], stream.data(), half), ssize_t(half));
+    std::vector<Packet> got;
+    while (live.NextPacket(p)) {
+        got.push_back(p);
+    }
+    EXPECT_FALSE(got.empty());
+    ASSERT_EQ(::write(pipeEnds[1], stream.data() + half, stream.size() - half),
+              ssize_t(stream.size() - half));
+    ::close(pipeEnds[1]);
+    for (int i = 0; i < 10; ++i) {
+        while (live.NextPacket(p)) {
+            got.push_back(p);
+        }
+    }
+    EXPECT_EQ(got, Recording());
+    EXPECT_TRUE(live.Ended());
+    ASSERT_EQ(told.size(), 1u);
+    EXPECT_NE(told[0].find("zu Ende"), std::string::npos);
+}
+
 } // namespace
 } // namespace quav
