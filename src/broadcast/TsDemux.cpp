@@ -20,6 +20,8 @@ namespace {
 
 constexpr std::uint8_t SyncByte = 0x47;
 constexpr std::array<std::size_t, 2> Strides{188, 192};
+/// Enough bytes to find the framing in: four packets of the longer kind.
+constexpr std::size_t SearchBytes = 4 * 192;
 /// The PES header of DVB teletext: start code, length, flags, 36 bytes of header data
 /// (EN 300 472 fixes PES_header_data_length at 0x24), then the data identifier.
 constexpr std::size_t PesDataStart = 46;
@@ -30,9 +32,11 @@ constexpr std::uint64_t PmtPatience = 100'000;
 
 /// libzvbi hands over the data units of a frame only when the next frame begins, that is
 /// when the line numbers start again. So that every PES packet comes out at once, and
-/// the last one of a stream too, two small PES packets follow each real one: each carries
-/// one teletext line 7 of the first field, which always begins a frame after any line.
-/// Their data are 42 zero bytes, which no teletext packet is, and are left out again.
+/// the last one of a stream too, a small PES packet follows each real one with one
+/// teletext line 7 of the first field: after any numbered line that begins a frame. After
+/// lines without a number (line_offset 0) it only joins the frame, so a second one follows
+/// there, which then begins one. Their data are 42 zero bytes, which no teletext packet
+/// is, and are left out again.
 constexpr std::size_t EndMarkSize = 184;
 std::array<std::uint8_t, 2 * EndMarkSize> MakeEndMarks()
 {
@@ -305,25 +309,22 @@ void TsDemux::PsiDecided()
     }
 }
 
-void TsDemux::Feed(std::span<const std::uint8_t> bytes)
+std::size_t TsDemux::Scan(const std::uint8_t* data, std::size_t size, std::size_t position)
 {
-    m_buffer.insert(m_buffer.end(), bytes.begin(), bytes.end());
-    constexpr std::size_t SearchBytes = 4 * 192;
-    while (m_position < m_buffer.size()) {
-        const std::size_t available = m_buffer.size() - m_position;
+    while (position < size) {
+        const std::size_t available = size - position;
         if (!m_inSync) {
             if (available < SearchBytes) {
                 break;
             }
-            const auto framing = FindTsFraming(
-                std::span<const std::uint8_t>(m_buffer.data() + m_position, available), m_framing ? 3 : 8);
+            const auto framing =
+                FindTsFraming(std::span<const std::uint8_t>(data + position, available), m_framing ? 3 : 8);
             if (!framing) {
                 // No sync here: keep only what a sync byte further on might still need.
-                m_position = m_buffer.size() - (SearchBytes - 1);
-                break;
+                return size - (SearchBytes - 1);
             }
             m_framing = TsFraming{framing->stride, 0};
-            m_position += framing->offset;
+            position += framing->offset;
             m_inSync = true;
             continue;
         }
@@ -333,24 +334,56 @@ void TsDemux::Feed(std::span<const std::uint8_t> bytes)
         if (available < stride + 1) {
             break;
         }
-        const std::uint8_t* packet = m_buffer.data() + m_position;
+        const std::uint8_t* packet = data + position;
         if (packet[0] != SyncByte || packet[stride] != SyncByte) {
             // The continuity counter tells afterwards whether teletext went missing.
             Fault(TsFault::SyncLost);
             m_inSync = false;
-            ++m_position;
+            ++position;
             continue;
         }
         Process(packet);
-        m_position += stride;
+        position += stride;
     }
-    if (m_position >= m_buffer.size()) {
-        m_position -= m_buffer.size(); // the time code before the next M2TS packet, still to come
+    return position;
+}
+
+void TsDemux::Feed(std::span<const std::uint8_t> bytes)
+{
+    // The bytes are read where they are; only the few at the end that cannot be taken yet
+    // are kept, together with the start of the next piece.
+    std::size_t position = m_position;
+    if (!m_buffer.empty()) {
+        const std::size_t kept = m_buffer.size();
+        const std::size_t joined = std::min(bytes.size(), 2 * SearchBytes);
+        m_buffer.insert(m_buffer.end(), bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(joined));
+        position = Scan(m_buffer.data(), m_buffer.size(), m_position);
+        if (joined == bytes.size() || position < kept) {
+            m_buffer.insert(m_buffer.end(), bytes.begin() + static_cast<std::ptrdiff_t>(joined), bytes.end());
+            position = Scan(m_buffer.data(), m_buffer.size(), position);
+            Keep(m_buffer.data(), m_buffer.size(), position);
+            return;
+        }
+        position -= kept; // on into the new bytes, in place
         m_buffer.clear();
-    } else if (m_position > 0) {
-        m_buffer.erase(m_buffer.begin(), m_buffer.begin() + static_cast<std::ptrdiff_t>(m_position));
-        m_position = 0;
     }
+    position = Scan(bytes.data(), bytes.size(), position);
+    Keep(bytes.data(), bytes.size(), position);
+}
+
+void TsDemux::Keep(const std::uint8_t* data, std::size_t size, std::size_t position)
+{
+    if (position >= size) {
+        m_buffer.clear();
+        m_position = position - size; // the time code before the next M2TS packet, still to come
+        return;
+    }
+    if (data == m_buffer.data()) {
+        m_buffer.erase(m_buffer.begin(), m_buffer.begin() + static_cast<std::ptrdiff_t>(position));
+    } else {
+        m_buffer.assign(data + position, data + size);
+    }
+    m_position = 0;
 }
 
 void TsDemux::Finish()
@@ -502,12 +535,14 @@ void TsDemux::DeliverPes()
     if (m_pes.size() >= 14 && (m_pes[7] & 0x80) != 0) {
         m_lastPts = DecodePts(m_pes.data() + 9);
     }
+    // The first data unit tells whether the lines carry numbers.
+    const bool numbered = m_pes.size() > PesDataStart + 2 && (m_pes[PesDataStart + 2] & 0x1F) != 0;
     Demultiplex(m_pes.data(), m_pes.size());
     m_pes.clear();
     auto& marks = m_zvbi->endMarks;
     EncodePts(m_lastPts, marks.data() + 9);
     EncodePts(m_lastPts, marks.data() + EndMarkSize + 9);
-    Demultiplex(marks.data(), marks.size());
+    Demultiplex(marks.data(), numbered ? EndMarkSize : marks.size());
 }
 
 void TsDemux::Demultiplex(const std::uint8_t* bytes, std::size_t size)
@@ -525,11 +560,12 @@ void TsDemux::Demultiplex(const std::uint8_t* bytes, std::size_t size)
                 Fault(TsFault::OtherData);
                 continue;
             }
-            Packet packet;
-            std::memcpy(packet.data(), line.data, PacketSize);
-            if (std::all_of(packet.begin(), packet.end(), [](std::uint8_t b) { return b == 0; })) {
+            static constexpr std::array<std::uint8_t, PacketSize> EndMarkData{};
+            if (std::memcmp(line.data, EndMarkData.data(), PacketSize) == 0) {
                 continue; // an end mark
             }
+            Packet packet;
+            std::memcpy(packet.data(), line.data, PacketSize);
             ++m_packets;
             m_sink(packet, pts);
         }

@@ -106,6 +106,8 @@ public:
 private:
     struct Psi;
 
+    std::size_t Scan(const std::uint8_t* data, std::size_t size, std::size_t position);
+    void Keep(const std::uint8_t* data, std::size_t size, std::size_t position);
     void Process(const std::uint8_t* packet);
     void ProcessTeletext(const std::uint8_t* packet);
     void DeliverPes();
@@ -126,7 +128,7 @@ private:
     std::optional<TsFraming> m_framing;
     bool m_inSync = false;
     std::vector<std::uint8_t> m_buffer; ///< bytes not yet taken, from m_position on
-    std::size_t m_position = 0;
+    std::size_t m_position = 0;         ///< with an empty buffer: bytes of the next piece to skip
 
     int m_continuity = -1;
     bool m_pesOpen = false; ///< a PES packet is being put together

@@ -100,6 +100,8 @@ TEST(TransportStream, HandsOverExactlyThePacketsOfTheRecordingInEveryForm)
     m2ts.stride = 192;
     ts::StreamOptions full;
     full.linesPerFrame = 32;
+    ts::StreamOptions unnumbered;
+    unnumbered.numberedLines = false;
     ts::StreamOptions two;
     two.moreTeletextPids = {0x200};
     const Case cases[] = {
@@ -107,6 +109,7 @@ TEST(TransportStream, HandsOverExactlyThePacketsOfTheRecordingInEveryForm)
         {"188 bytes, odd small pieces", {}, 7},
         {"192 bytes (M2TS)", m2ts, 1000},
         {"both fields full", full, 4096},
+        {"lines without numbers", unnumbered, 4096},
         {"two teletext services: the first is taken", two, 4096},
     };
     for (const Case& c : cases) {

@@ -115,7 +115,7 @@ std::vector<std::uint8_t> MakeStream(const std::vector<Packet>& packets, const S
         for (std::size_t i = 0; i < perFrame && at < packets.size(); ++i, ++at) {
             vbi_sliced line{};
             line.id = VBI_SLICED_TELETEXT_B;
-            line.line = static_cast<unsigned>(i < 16 ? 7 + i : 320 + i - 16); // lines 7-22, 320-335
+            line.line = !options.numberedLines ? 0 : static_cast<unsigned>(i < 16 ? 7 + i : 320 + i - 16);
             std::memcpy(line.data, packets[at].data(), PacketSize);
             lines.push_back(line);
         }

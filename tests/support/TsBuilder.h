@@ -20,6 +20,7 @@ struct StreamOptions
     bool psi = true;                   ///< PAT and PMT at the start and once a second
     bool teletextDescriptor = true;    ///< the PMT names the PID as teletext (descriptor 0x56)
     std::vector<int> moreTeletextPids; ///< further teletext services the PMT names, after `pid`
+    bool numberedLines = true;         ///< false: every line sent as "line unknown" (line_offset 0)
     bool vps = false; ///< a VPS data unit in each frame too (teletext then only on lines 7 to 15)
     std::int64_t firstPts = 900'000;
 };
