@@ -534,6 +534,15 @@ void TsDemux::DeliverPes()
     m_pesOpen = false;
     if (m_pes.size() >= 14 && (m_pes[7] & 0x80) != 0) {
         m_lastPts = DecodePts(m_pes.data() + 9);
+    } else if (m_pes.size() >= PesDataStart && m_pes[8] == 0x24) {
+        // libzvbi drops a PES packet without PTS at the start of a frame, and each one is
+        // a frame here. Some multiplexers leave the PTS out: the one before stands in, in
+        // the header's stuffing bytes.
+        m_pes[7] |= 0x80;
+        EncodePts(m_lastPts, m_pes.data() + 9);
+    }
+    if (m_pes.size() > 6 && (m_pes[6] & 0xC0) == 0x80) {
+        m_pes[6] |= 0x04; // data units start right after the header, flagged or not
     }
     // The first data unit tells whether the lines carry numbers.
     const bool numbered = m_pes.size() > PesDataStart + 2 && (m_pes[PesDataStart + 2] & 0x1F) != 0;
