@@ -266,7 +266,7 @@ struct TsDemux::ZvbiDemux
     ZvbiDemux& operator=(const ZvbiDemux&) = delete;
 
     vbi_dvb_demux* demux;
-    std::array<vbi_sliced, 64> sliced{};
+    std::array<vbi_sliced, 256> sliced{}; // a PES packet may carry more than one frame's lines
     std::array<std::uint8_t, 2 * EndMarkSize> endMarks = MakeEndMarks();
 };
 
@@ -540,6 +540,11 @@ void TsDemux::DeliverPes()
         // the header's stuffing bytes.
         m_pes[7] |= 0x80;
         EncodePts(m_lastPts, m_pes.data() + 9);
+    }
+    if (m_pes.size() >= 6 && m_pes[4] == 0 && m_pes[5] == 0 && m_pes.size() - 6 <= 0xFFFF) {
+        // Open length, ended by the next PES packet: libzvbi wants to know it.
+        m_pes[4] = static_cast<std::uint8_t>((m_pes.size() - 6) >> 8);
+        m_pes[5] = static_cast<std::uint8_t>(m_pes.size() - 6);
     }
     if (m_pes.size() > 6 && (m_pes[6] & 0xC0) == 0x80) {
         m_pes[6] |= 0x04; // data units start right after the header, flagged or not

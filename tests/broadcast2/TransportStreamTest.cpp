@@ -95,6 +95,18 @@ TEST(TransportStream, HandsOverExactlyThePacketsOfTheRecordingInEveryForm)
         const char* name;
         ts::StreamOptions options;
         std::size_t piece;
+        void (*patch)(std::vector<std::uint8_t>&) = nullptr;
+    };
+    // PES packets of open length, as some multiplexers write them: each ends where the next begins.
+    const auto openLength = [](std::vector<std::uint8_t>& stream) {
+        for (const std::size_t at : ts::PacketsOfPid(stream, 0x100)) {
+            std::uint8_t* p = stream.data() + at;
+            if ((p[1] & 0x40) != 0) {
+                const std::size_t payload = (p[3] & 0x20) != 0 ? 5u + p[4] : 4u;
+                p[payload + 4] = 0;
+                p[payload + 5] = 0;
+            }
+        }
     };
     ts::StreamOptions m2ts;
     m2ts.stride = 192;
@@ -110,11 +122,15 @@ TEST(TransportStream, HandsOverExactlyThePacketsOfTheRecordingInEveryForm)
         {"192 bytes (M2TS)", m2ts, 1000},
         {"both fields full", full, 4096},
         {"lines without numbers", unnumbered, 4096},
+        {"PES packets of open length", {}, 4096, openLength},
         {"two teletext services: the first is taken", two, 4096},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const auto stream = ts::MakeStream(recording, c.options);
+        auto stream = ts::MakeStream(recording, c.options);
+        if (c.patch != nullptr) {
+            c.patch(stream);
+        }
         std::vector<TsFault> faults;
         const Demuxed got = Demux(stream, -1, c.piece, &faults);
         EXPECT_EQ(got.packets, recording);
