@@ -61,18 +61,22 @@ void BM_IngestT42(benchmark::State& state)
 }
 BENCHMARK(BM_IngestT42)->Unit(benchmark::kMillisecond);
 
-/// The same recording as a DVB transport stream (libzvbi's multiplexer, 16 lines a frame,
-/// PAT and PMT once a second), taken apart and into the page cache in one pass.
+/// The same recording as a DVB transport stream (libzvbi's multiplexer, PAT and PMT once a
+/// second), taken apart and into the page cache in one pass. The argument is the number of
+/// teletext lines in each frame's PES packet: 16 (one field) or 32 (both).
 void BM_IngestTs(benchmark::State& state)
 {
-    static const std::vector<std::uint8_t> stream = [] {
+    const auto lines = static_cast<std::size_t>(state.range(0));
+    const std::vector<std::uint8_t> stream = [lines] {
         const std::vector<std::uint8_t> t42 = Recording();
         std::vector<quav::Packet> packets(t42.size() / quav::PacketSize);
         for (std::size_t i = 0; i < packets.size(); ++i) {
             std::copy_n(t42.begin() + static_cast<std::ptrdiff_t>(i * quav::PacketSize), quav::PacketSize,
                         packets[i].begin());
         }
-        return quav::test::ts::MakeStream(packets);
+        quav::test::ts::StreamOptions options;
+        options.linesPerFrame = lines;
+        return quav::test::ts::MakeStream(packets, options);
     }();
     std::size_t pages = 0;
     std::uint64_t packets = 0;
@@ -95,6 +99,6 @@ void BM_IngestTs(benchmark::State& state)
                            benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
     state.SetItemsProcessed(static_cast<std::int64_t>(packets) * state.iterations());
 }
-BENCHMARK(BM_IngestTs)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_IngestTs)->Arg(16)->Arg(32)->Unit(benchmark::kMillisecond);
 
 } // namespace

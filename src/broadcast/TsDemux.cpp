@@ -551,12 +551,13 @@ void TsDemux::DeliverPes()
     }
     // The first data unit tells whether the lines carry numbers.
     const bool numbered = m_pes.size() > PesDataStart + 2 && (m_pes[PesDataStart + 2] & 0x1F) != 0;
-    Demultiplex(m_pes.data(), m_pes.size());
-    m_pes.clear();
     auto& marks = m_zvbi->endMarks;
     EncodePts(m_lastPts, marks.data() + 9);
     EncodePts(m_lastPts, marks.data() + EndMarkSize + 9);
-    Demultiplex(marks.data(), numbered ? EndMarkSize : marks.size());
+    // In one piece with the packet: libzvbi then reads it where it is.
+    m_pes.insert(m_pes.end(), marks.begin(), marks.begin() + (numbered ? EndMarkSize : marks.size()));
+    Demultiplex(m_pes.data(), m_pes.size());
+    m_pes.clear();
 }
 
 void TsDemux::Demultiplex(const std::uint8_t* bytes, std::size_t size)
