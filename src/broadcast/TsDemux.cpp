@@ -517,8 +517,9 @@ void TsDemux::DropPes(bool fault)
         Fault(TsFault::BrokenPes);
     }
     // The data units before the gap are whole and good: they still go out.
-    if (m_pes.size() >= PesDataStart + DataUnitSize) {
-        const std::size_t keep = PesDataStart + (m_pes.size() - PesDataStart) / DataUnitSize * DataUnitSize;
+    const std::size_t dataStart = m_pes.size() > 8 ? 10u + m_pes[8] : PesDataStart;
+    if (m_pes.size() >= dataStart + DataUnitSize) {
+        const std::size_t keep = dataStart + (m_pes.size() - dataStart) / DataUnitSize * DataUnitSize;
         m_pes.resize(keep);
         m_pes[4] = static_cast<std::uint8_t>((keep - 6) >> 8);
         m_pes[5] = static_cast<std::uint8_t>(keep - 6);
@@ -532,6 +533,7 @@ void TsDemux::DropPes(bool fault)
 void TsDemux::DeliverPes()
 {
     m_pesOpen = false;
+    Normalise();
     if (m_pes.size() >= 14 && (m_pes[7] & 0x80) != 0) {
         m_lastPts = DecodePts(m_pes.data() + 9);
     } else if (m_pes.size() >= PesDataStart && m_pes[8] == 0x24) {
@@ -540,14 +542,6 @@ void TsDemux::DeliverPes()
         // the header's stuffing bytes.
         m_pes[7] |= 0x80;
         EncodePts(m_lastPts, m_pes.data() + 9);
-    }
-    if (m_pes.size() >= 6 && m_pes[4] == 0 && m_pes[5] == 0 && m_pes.size() - 6 <= 0xFFFF) {
-        // Open length, ended by the next PES packet: libzvbi wants to know it.
-        m_pes[4] = static_cast<std::uint8_t>((m_pes.size() - 6) >> 8);
-        m_pes[5] = static_cast<std::uint8_t>(m_pes.size() - 6);
-    }
-    if (m_pes.size() > 6 && (m_pes[6] & 0xC0) == 0x80) {
-        m_pes[6] |= 0x04; // data units start right after the header, flagged or not
     }
     // The first data unit tells whether the lines carry numbers.
     const bool numbered = m_pes.size() > PesDataStart + 2 && (m_pes[PesDataStart + 2] & 0x1F) != 0;
@@ -558,6 +552,37 @@ void TsDemux::DeliverPes()
     m_pes.insert(m_pes.end(), marks.begin(), marks.begin() + (numbered ? EndMarkSize : marks.size()));
     Demultiplex(m_pes.data(), m_pes.size());
     m_pes.clear();
+}
+
+void TsDemux::Normalise()
+{
+    if (m_pes.size() < 9 || (m_pes[6] & 0xC0) != 0x80) {
+        return; // no PES header of MPEG-2 form: libzvbi will pass it by
+    }
+    // libzvbi reads a PES packet in the form EN 300 472 gives it: 36 bytes of header data
+    // and at least 184 bytes in all. Other multiplexers write shorter headers and packets;
+    // stuffing brings them into that form (header stuffing bytes, a stuffing data unit).
+    const std::size_t headerData = m_pes[8];
+    constexpr std::size_t Wanted = PesDataStart - 10;
+    if (headerData < Wanted && m_pes.size() >= 9 + headerData) {
+        m_pes.insert(m_pes.begin() + static_cast<std::ptrdiff_t>(9 + headerData), Wanted - headerData,
+                     std::uint8_t{0xFF});
+        m_pes[8] = static_cast<std::uint8_t>(Wanted);
+    }
+    if (m_pes.size() < EndMarkSize && m_pes.size() >= PesDataStart) {
+        const std::size_t missing = EndMarkSize - m_pes.size();
+        m_pes.push_back(0xFF);
+        if (missing >= 2) {
+            m_pes.push_back(static_cast<std::uint8_t>(missing - 2));
+            m_pes.insert(m_pes.end(), missing - 2, std::uint8_t{0xFF});
+        }
+    }
+    // The length as it is now; an open length (0) ended with the next PES packet.
+    if (m_pes.size() - 6 <= 0xFFFF) {
+        m_pes[4] = static_cast<std::uint8_t>((m_pes.size() - 6) >> 8);
+        m_pes[5] = static_cast<std::uint8_t>(m_pes.size() - 6);
+    }
+    m_pes[6] |= 0x04; // data units start right after the header, flagged or not
 }
 
 void TsDemux::Demultiplex(const std::uint8_t* bytes, std::size_t size)

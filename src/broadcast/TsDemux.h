@@ -111,6 +111,7 @@ private:
     void Process(const std::uint8_t* packet);
     void ProcessTeletext(const std::uint8_t* packet);
     void DeliverPes();
+    void Normalise();
     void Demultiplex(const std::uint8_t* bytes, std::size_t size);
     void DropPes(bool fault);
     void Fault(TsFault fault);

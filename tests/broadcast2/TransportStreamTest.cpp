@@ -141,6 +141,46 @@ TEST(TransportStream, HandsOverExactlyThePacketsOfTheRecordingInEveryForm)
     }
 }
 
+TEST(TransportStream, ReadsTheShortPesPacketsOfOtherMultiplexers)
+{
+    // One teletext line per PES packet, a header with the PTS only (5 bytes of header data
+    // instead of 36) and no stuffing: smaller than EN 300 472 lays out, as some write it.
+    const std::vector<Packet> recording = Recording(1);
+    std::vector<std::uint8_t> stream;
+    int counter = 0;
+    std::int64_t pts = 900'000;
+    for (const Packet& line : recording) {
+        std::vector<std::uint8_t> pes{0, 0, 1, 0xBD, 0, 0, 0x84, 0x80, 5};
+        const std::uint64_t v = static_cast<std::uint64_t>(pts += 3600);
+        pes.insert(pes.end(), {static_cast<std::uint8_t>(0x21 | ((v >> 29) & 0x0E)),
+                               static_cast<std::uint8_t>(v >> 22), static_cast<std::uint8_t>((v >> 14) | 1),
+                               static_cast<std::uint8_t>(v >> 7), static_cast<std::uint8_t>((v << 1) | 1)});
+        pes.insert(pes.end(), {0x10, 0x02, 0x2C, 0xE0, 0xE4}); // data identifier, unit, line unknown, framing
+        for (const std::uint8_t b : line) {
+            std::uint8_t r = 0;
+            for (int bit = 0; bit < 8; ++bit) {
+                r = static_cast<std::uint8_t>(r | (((b >> bit) & 1) << (7 - bit)));
+            }
+            pes.push_back(r); // bits in the order they are sent
+        }
+        pes[5] = static_cast<std::uint8_t>(pes.size() - 6);
+        const std::size_t stuffing = 184 - pes.size(); // adaptation field fills the packet
+        std::vector<std::uint8_t> packet{0x47,
+                                         0x41,
+                                         0x00,
+                                         static_cast<std::uint8_t>(0x30 | (counter++ & 15)),
+                                         static_cast<std::uint8_t>(stuffing - 1),
+                                         0x00};
+        packet.insert(packet.end(), stuffing - 2, 0xFF);
+        packet.insert(packet.end(), pes.begin(), pes.end());
+        ASSERT_EQ(packet.size(), 188u);
+        stream.insert(stream.end(), packet.begin(), packet.end());
+    }
+    std::vector<TsFault> faults;
+    EXPECT_EQ(Demux(stream, 0x100, 4096, &faults).packets, recording);
+    EXPECT_TRUE(faults.empty());
+}
+
 /// Whether `part` is `whole` with some packets left out, in the same order.
 bool IsSubsequence(const std::vector<Packet>& part, const std::vector<Packet>& whole)
 {
