@@ -1,6 +1,10 @@
 #include "broadcast/PageCache.h"
+#include "broadcast/TsDemux.h"
 #include "support/PacketBuilder.h"
+#include "support/TsBuilder.h"
 
+#include <algorithm>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -56,5 +60,45 @@ void BM_IngestT42(benchmark::State& state)
     state.SetItemsProcessed(static_cast<std::int64_t>(packets) * state.iterations());
 }
 BENCHMARK(BM_IngestT42)->Unit(benchmark::kMillisecond);
+
+/// The same recording as a DVB transport stream (libzvbi's multiplexer, PAT and PMT once a
+/// second), taken apart and into the page cache in one pass. The argument is the number of
+/// teletext lines in each frame's PES packet: 16 (one field) or 32 (both).
+void BM_IngestTs(benchmark::State& state)
+{
+    const auto lines = static_cast<std::size_t>(state.range(0));
+    const std::vector<std::uint8_t> stream = [lines] {
+        const std::vector<std::uint8_t> t42 = Recording();
+        std::vector<quav::Packet> packets(t42.size() / quav::PacketSize);
+        for (std::size_t i = 0; i < packets.size(); ++i) {
+            std::copy_n(t42.begin() + static_cast<std::ptrdiff_t>(i * quav::PacketSize), quav::PacketSize,
+                        packets[i].begin());
+        }
+        quav::test::ts::StreamOptions options;
+        options.linesPerFrame = lines;
+        return quav::test::ts::MakeStream(packets, options);
+    }();
+    std::size_t pages = 0;
+    std::uint64_t packets = 0;
+    for (auto _ : state) {
+        quav::PageCache cache;
+        quav::TsDemux demux([&cache](const quav::Packet& p, std::int64_t) { cache.Feed(p); });
+        constexpr std::size_t Piece = 1 << 20; // as the capture command reads
+        for (std::size_t at = 0; at < stream.size(); at += Piece) {
+            demux.Feed(std::span(stream).subspan(at, std::min(Piece, stream.size() - at)));
+        }
+        demux.Finish();
+        cache.Finish();
+        pages = cache.PageCount();
+        packets = demux.Packets();
+        benchmark::DoNotOptimize(pages);
+    }
+    state.counters["pages"] = static_cast<double>(pages);
+    state.counters["ns_per_packet"] =
+        benchmark::Counter(static_cast<double>(packets) * static_cast<double>(state.iterations()),
+                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    state.SetItemsProcessed(static_cast<std::int64_t>(packets) * state.iterations());
+}
+BENCHMARK(BM_IngestTs)->Arg(16)->Arg(32)->Unit(benchmark::kMillisecond);
 
 } // namespace

@@ -11,7 +11,7 @@ packages=(
     clang libclang-rt-14-dev clang-format
     xvfb xauth poppler-utils
     desktop-file-utils appstream shared-mime-info groff-base
-    libzvbi-dev
+    libzvbi-dev libdvbpsi-dev ffmpeg
 )
 
 missing=()

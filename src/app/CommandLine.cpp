@@ -13,19 +13,25 @@ namespace quav {
 
 QString CommandLine::Usage()
 {
-    return QStringLiteral("Aufruf: quav-videotext [Optionen]\n"
-                          "\n"
-                          "Videotext-Empfang mit einem Videotext-Decoder am I2C-Bus.\n"
-                          "Ohne Optionen zeigt das Programm den eingebauten Demo-Dienst auf einer\n"
-                          "simulierten Decoder-Karte.\n"
-                          "\n"
-                          "  --source DATEI|ORDNER|demo  simulierte Karte mit einer T42-Aufnahme, einer\n"
-                          "                              TTI-Datei, einem Ordner mit TTI-Dateien oder dem\n"
-                          "                              Demo-Dienst\n"
-                          "  --hardware                  die echte Decoder-Hardware (Einstellungen im Menü\n"
-                          "                              Dateien > Einstellungen)\n"
-                          "  --help                      diese Hilfe\n"
-                          "  --version                   die Programmversion\n");
+    return QStringLiteral(
+        "Aufruf: quav-videotext [Optionen]\n"
+        "\n"
+        "Videotext-Empfang mit einem Videotext-Decoder am I2C-Bus.\n"
+        "Ohne Optionen zeigt das Programm den eingebauten Demo-Dienst auf einer\n"
+        "simulierten Decoder-Karte.\n"
+        "\n"
+        "  --source DATEI|ORDNER|demo  simulierte Karte mit einer T42-Aufnahme, einer\n"
+        "                              TTI-Datei, einem Ordner mit TTI-Dateien, einem\n"
+        "                              DVB-Transportstrom (.ts, M2TS) oder dem Demo-Dienst\n"
+        "  --source GERÄT|-            live: ein DVB-Demux-Gerät (/dev/dvb/adapterN/demuxM,\n"
+        "                              mit --pid) oder ein Transportstrom auf der\n"
+        "                              Standardeingabe (-)\n"
+        "  --pid PID                   die PID des Videotexts im Transportstrom; ohne: der\n"
+        "                              erste Videotext-Dienst in PAT und PMT\n"
+        "  --hardware                  die echte Decoder-Hardware (Einstellungen im Menü\n"
+        "                              Dateien > Einstellungen)\n"
+        "  --help                      diese Hilfe\n"
+        "  --version                   die Programmversion\n");
 }
 
 CommandLine CommandLine::Parse(const QStringList& arguments, const QString& workingFolder)
@@ -60,8 +66,10 @@ CommandLine CommandLine::Parse(const QStringList& arguments, const QString& work
         return fail(error);
     }
     result.hardware = options.hardware;
+    result.pid = options.pid;
     result.source = ArgumentText(options.source.c_str());
-    if (result.source != QStringLiteral("demo")) {
+    // "-" is a transport stream on standard input.
+    if (result.source != QStringLiteral("demo") && result.source != QStringLiteral("-")) {
         if (!workingFolder.isEmpty() && QDir::isRelativePath(result.source)) {
             result.source = workingFolder + QStringLiteral("/") + result.source;
         }

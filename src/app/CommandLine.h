@@ -22,8 +22,11 @@ struct CommandLine
     };
 
     Action action = Action::Run;
-    /// "demo", or a T42 recording, a TTI file or a folder of TTI files.
+    /// "demo", or a T42 recording, a TTI file, a folder of TTI files, a transport stream,
+    /// "-" (a transport stream on standard input) or a DVB demux device.
     QString source = QStringLiteral("demo");
+    /// The teletext PID of a transport stream; -1: the first that PAT and PMT name.
+    int pid = -1;
     bool hardware = false;
     /// What to print: the help or version text, or the error message.
     QString message;

@@ -18,6 +18,7 @@ std::unique_ptr<Station> Viewer::MakeStation(const ViewerOptions& options, const
     StationOptions choice;
     choice.hardware = options.hardware;
     choice.source = ArgumentBytes(options.source);
+    choice.pid = options.pid;
     StationParts parts;
     parts.clock = options.clock;
     parts.cardPorts = options.cardPorts;
@@ -29,7 +30,7 @@ std::unique_ptr<Station> Viewer::MakeStation(const ViewerOptions& options, const
     return station;
 }
 
-bool Viewer::SwitchSource(const QString& source, QString& error)
+bool Viewer::SwitchSource(const QString& source, int pid, QString& error)
 {
     if (m_station->Board() == nullptr) {
         error = QStringLiteral("Das Programm arbeitet mit der Hardware.");
@@ -37,7 +38,7 @@ bool Viewer::SwitchSource(const QString& source, QString& error)
     }
     // The board belongs to the bus work of the ticks: the new broadcast goes on air
     // between two of them.
-    std::unique_ptr<PacketSource> opened = m_station->OpenSource(ArgumentBytes(source), &error);
+    std::unique_ptr<PacketSource> opened = m_station->OpenSource(ArgumentBytes(source), pid, &error);
     if (!opened) {
         return false;
     }
@@ -69,7 +70,7 @@ QString Viewer::LaterStart(const QString& workingFolder, const QStringList& argu
                    : QStringLiteral("Die Hardware ist schon in Betrieb.");
     } else {
         QString error;
-        done = SwitchSource(asked.source, error)
+        done = SwitchSource(asked.source, asked.pid, error)
                    ? QStringLiteral("Neue Quelle: %1").arg(asked.source)
                    : QStringLiteral("Die Quelle \"%1\" wurde ignoriert: %2").arg(asked.source, error);
     }

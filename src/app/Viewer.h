@@ -29,6 +29,7 @@ struct ViewerOptions
 {
     /// "demo", a T42 recording, a TTI file or a folder of TTI files, for the simulated board.
     QString source = QStringLiteral("demo");
+    int pid = -1; ///< the teletext PID of a transport stream; -1: from PAT and PMT
     /// The real adapters instead of the simulated board.
     bool hardware = false;
     /// A settings file to use instead of the user's own settings (tests, second profile).
@@ -52,7 +53,7 @@ public:
 
     /// Plays another source on the simulated board, as a later start asked for. False with
     /// a German message when the viewer works with the hardware or the source is unusable.
-    bool SwitchSource(const QString& source, QString& error);
+    bool SwitchSource(const QString& source, int pid, QString& error);
     /// Takes the arguments of a later start (without the program name; a relative source
     /// is looked for in `workingFolder`): switches the source, or says why not. The text
     /// goes to the status bar and is returned; empty when there was nothing to do.

@@ -115,6 +115,7 @@ int main(int argc, char* argv[])
 
     quav::ViewerOptions options;
     options.source = command.source;
+    options.pid = command.pid;
     options.hardware = command.hardware;
     options.cardPorts = cardPorts.get();
     options.settingsFile = qEnvironmentVariable("QUAV_SETTINGS_FILE");

@@ -3,6 +3,7 @@
 #include "broadcast/Packet.h"
 #include "broadcast/PacketCoding.h"
 #include "broadcast/PageHeader.h"
+#include "broadcast/TsDemux.h"
 
 #include <cstring>
 
@@ -52,6 +53,12 @@ bool LooksLikeT42(std::span<const std::uint8_t> start)
     }
     // Packets with an undecodable address count against: in random bytes two in three are.
     return header && good * 2 >= count - coded;
+}
+
+bool LooksLikeTransportStream(std::span<const std::uint8_t> start)
+{
+    // A recording cut out of a longer one may start in the middle of a packet.
+    return FindTsFraming(start, 8).has_value();
 }
 
 bool LooksLikeTti(std::string_view start)

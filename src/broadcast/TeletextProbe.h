@@ -14,8 +14,12 @@ namespace quav {
 /// Looks at no more than the first 2000 packets.
 bool LooksLikeT42(std::span<const std::uint8_t> start);
 
-/// True when the text looks like a TTI page file: a line that starts with "PN," (a page
-/// number).
+/// True when the bytes look like the start of an MPEG transport stream: sync bytes every
+/// 188 bytes (or 192, M2TS) near the start, eight packets in a row (all, if fewer came).
+bool LooksLikeTransportStream(std::span<const std::uint8_t> start);
+
+/// True when the text looks like a TTI page file: no NUL bytes, and a line that starts
+/// with "PN," (a page number).
 bool LooksLikeTti(std::string_view start);
 
 } // namespace quav

@@ -1,6 +1,8 @@
 #include "cap/CaptureCommand.h"
 
 #include "broadcast/PageCache.h"
+#include "broadcast/TsDemux.h"
+#include "broadcast/TsSource.h"
 #include "bus/I2cMaster.h"
 #include "bus/LineAdapters.h"
 #include "decoder/Decoder.h"
@@ -16,6 +18,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <map>
 #include <mutex>
 #include <thread>
@@ -158,6 +161,29 @@ private:
     std::vector<std::thread> m_workers;
 };
 
+bool IsTransportStream(const BroadcastInput& input)
+{
+    return input.kind == BroadcastKind::TransportStream || input.kind == BroadcastKind::LiveStream;
+}
+
+/// The pages of a cache as the decoder's page buffer would hold them.
+std::vector<CapturedPage> CapturedFrom(const PageCache& cache)
+{
+    std::vector<CapturedPage> pages;
+    for (const CachedPage* cached : cache.Pages()) {
+        CapturedPage page;
+        page.number = cached->number;
+        page.subcode = cached->subcode;
+        page.pageRows = cached->PageBytes();
+        page.nationalOption = cached->page.header.NationalOption();
+        std::copy_n(page.pageRows.begin(), page.headerRow.size(), page.headerRow.begin());
+        std::fill_n(page.pageRows.begin(), 7, std::uint8_t{0x20}); // as the decoder's page buffer
+        std::fill_n(page.headerRow.begin(), 7, std::uint8_t{0x20});
+        pages.push_back(page);
+    }
+    return pages;
+}
+
 } // namespace
 
 std::string CaptureFileName(const CapturedPage& page, CaptureFormat format, int copy)
@@ -236,13 +262,17 @@ int CaptureCommand::RunSimulated(const CaptureOptions& options)
 {
     BroadcastInput input;
     BroadcastError error;
-    if (!LoadBroadcastInput(options.station.source, input, error)) {
+    if (!LoadBroadcastInput(options.station.source, input, error, options.station.pid)) {
         m_err << "quav-videotext-cap: " << error.message << '\n';
         return ExitCodeFor(error.fault);
     }
     ReportSourceProblems(input);
+    input.report = [this](const std::string& message) { m_err << "quav-videotext-cap: " << message << '\n'; };
     if (options.singlePage) {
         return AcquireOnBoard(options, input);
+    }
+    if (IsTransportStream(input)) {
+        return CollectFromTransportStream(options, input);
     }
     if (input.kind == BroadcastKind::Recording) {
         return CollectFromRecording(options, input);
@@ -283,9 +313,19 @@ int CaptureCommand::AcquireOnBoard(const CaptureOptions& options, const Broadcas
             limit = std::max(limit, double(bytes / PacketSize) / packetsPerSecond + 2.0);
         }
     }
+    // A transport-stream recording gets at least one whole pass at its own pace; a live
+    // stream arrives in real time, so the board's time goes with the wall clock.
+    const auto* tsRecording = dynamic_cast<const TsRecording*>(station->Board()->Source());
+    const bool live = input.kind == BroadcastKind::LiveStream;
     return AcquireThroughDecoder(options, station->Ports(), settings, [&](double& waited) {
+        if (live) {
+            std::this_thread::sleep_for(PollStep);
+        }
         boardClock.Advance(PollStep);
         waited += std::chrono::duration<double>(PollStep).count();
+        if (tsRecording != nullptr && tsRecording->Laps() == 0) {
+            return true; // the first pass is not over
+        }
         return waited < limit;
     });
 }
@@ -396,20 +436,81 @@ int CaptureCommand::CollectFromRecording(const CaptureOptions& options, const Br
               << MaxSubpagesPerPage << " Unterseiten einer Seite werden nicht gespeichert.\n";
     }
 
-    std::vector<CapturedPage> pages;
-    for (const CachedPage* cached : cache.Pages()) {
-        CapturedPage page;
-        page.number = cached->number;
-        page.subcode = cached->subcode;
-        page.pageRows = cached->PageBytes();
-        page.nationalOption = cached->page.header.NationalOption();
-        std::copy_n(page.pageRows.begin(), page.headerRow.size(), page.headerRow.begin());
-        std::fill_n(page.pageRows.begin(), 7, std::uint8_t{0x20}); // as the decoder's page buffer
-        std::fill_n(page.headerRow.begin(), 7, std::uint8_t{0x20});
-        pages.push_back(page);
-    }
+    const std::vector<CapturedPage> pages = CapturedFrom(cache);
     if (options.all && pages.empty()) {
         m_err << "quav-videotext-cap: Die Aufzeichnung \"" << input.path << "\" enthält keine ganze Seite.\n";
+        return cap_exit::NoTeletext;
+    }
+    const int written = WriteAll(options, pages);
+    return written != cap_exit::Ok ? written : ReportMissing(options, pages);
+}
+
+int CaptureCommand::CollectFromTransportStream(const CaptureOptions& options, const BroadcastInput& input)
+{
+    PageCache cache(options.pages);
+    TsDemux demux([&cache](const Packet& packet, std::int64_t) { cache.Feed(packet); }, input.pid);
+    demux.SetFaultHandler(
+        [&](TsFault fault, int pid) { m_err << "quav-videotext-cap: " << TsFaultText(fault, pid) << '\n'; });
+    if (input.kind == BroadcastKind::LiveStream && input.path != StandardInputName) {
+        // A DVB device never ends: it is read for the time the options give.
+        TsLiveStream live(input.report);
+        const std::string message = live.Open(input.path, input.pid);
+        if (!message.empty()) {
+            m_err << "quav-videotext-cap: " << message << '\n';
+            return cap_exit::SourceUnreadable;
+        }
+        const auto end = std::chrono::steady_clock::now() +
+                         std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                             std::chrono::duration<double>(options.timeoutSeconds));
+        Packet packet;
+        while (std::chrono::steady_clock::now() < end) {
+            while (live.NextPacket(packet)) {
+                cache.Feed(packet);
+            }
+            std::this_thread::sleep_for(20ms);
+        }
+    } else {
+        const bool standardInput = input.path == StandardInputName;
+        std::ifstream file;
+        if (!standardInput) {
+            file.open(input.path, std::ios::binary);
+        }
+        std::istream& in = standardInput ? std::cin : file;
+        if (!in) {
+            m_err << "quav-videotext-cap: Die Aufzeichnung \"" << input.path
+                  << "\" kann nicht gelesen werden.\n";
+            return cap_exit::SourceUnreadable;
+        }
+        std::error_code ec;
+        const std::uintmax_t total = standardInput ? 0 : fs::file_size(input.path, ec);
+        std::vector<std::uint8_t> buffer(1 << 20);
+        std::uintmax_t read = 0;
+        while (in) {
+            in.read(reinterpret_cast<char*>(buffer.data()), static_cast<std::streamsize>(buffer.size()));
+            const auto got = static_cast<std::size_t>(in.gcount());
+            if (got == 0) {
+                break;
+            }
+            read += got;
+            demux.Feed(std::span<const std::uint8_t>(buffer.data(), got));
+            if (!ec && total > 0) {
+                Progress(cache.PageCount(), 0);
+            }
+        }
+        if (in.bad()) {
+            EndProgress();
+            m_err << "quav-videotext-cap: Die Aufzeichnung \"" << input.path
+                  << "\" kann nicht gelesen werden.\n";
+            return cap_exit::SourceUnreadable;
+        }
+    }
+    demux.Finish();
+    cache.Finish();
+    EndProgress();
+    const std::vector<CapturedPage> pages = CapturedFrom(cache);
+    if (options.all && pages.empty()) {
+        m_err << "quav-videotext-cap: Der Transportstrom \"" << input.path
+              << "\" enthält keine ganze Seite.\n";
         return cap_exit::NoTeletext;
     }
     const int written = WriteAll(options, pages);

@@ -98,6 +98,7 @@ private:
     int AcquireOnBoard(const CaptureOptions& options, const BroadcastInput& input);
     int CollectFromRecording(const CaptureOptions& options, const BroadcastInput& input);
     int CollectFromPages(const CaptureOptions& options, const BroadcastInput& input);
+    int CollectFromTransportStream(const CaptureOptions& options, const BroadcastInput& input);
     /// Acquires every page of the options through the decoder; `wait` gets the time the
     /// current page has already been waited for, in seconds, and lets one interval pass.
     int AcquireThroughDecoder(const CaptureOptions& options, PortIo& ports, const Settings& settings,

@@ -183,14 +183,19 @@ bool ParseCaptureOptions(const std::vector<std::string>& args, CaptureOptions& o
 
 std::string CaptureUsage()
 {
-    return "Aufruf: quav-videotext-cap [--source DATEI|ORDNER|demo] [--hardware] [--page SEITEN]\n"
+    return "Aufruf: quav-videotext-cap [--source DATEI|ORDNER|GERÄT|-|demo] [--pid PID] [--hardware]\n"
+           "                           [--page SEITEN]\n"
            "                           [--format txt|utf8|bmp|png] [--output PFAD] [--timeout S]\n"
            "                           [--reveal]\n"
            "\n"
            "Holt Videotext-Seiten und speichert sie als Text oder Bild.\n"
            "\n"
            "  --source QUELLE  demo (der eingebaute Demo-Dienst, Vorgabe), eine T42-Aufzeichnung,\n"
-           "                   eine TTI-Datei oder ein Ordner mit TTI-Dateien\n"
+           "                   eine TTI-Datei, ein Ordner mit TTI-Dateien, ein DVB-Transportstrom\n"
+           "                   (.ts, M2TS), ein DVB-Demux-Gerät (/dev/dvb/adapterN/demuxM, mit\n"
+           "                   --pid) oder - (Transportstrom auf der Standardeingabe)\n"
+           "  --pid PID        die PID des Videotexts im Transportstrom; ohne: der erste\n"
+           "                   Videotext-Dienst, den PAT und PMT nennen\n"
            "  --hardware       die echte Videotext-Hardware mit den gespeicherten Einstellungen\n"
            "  --page SEITEN    eine Seite (100), eine Liste (100,101,1F0), ein Bereich (100-199)\n"
            "                   oder all; Vorgabe 100\n"

@@ -19,7 +19,7 @@ enum class CaptureFormat
 /// What the command line of quav-videotext-cap asks for.
 struct CaptureOptions
 {
-    /// --source and --hardware, the options the viewer takes too.
+    /// --source, --hardware and --pid, the options the viewer takes too.
     StationOptions station;
     /// The pages asked for; `all` takes every page the source has.
     PageNumberSet pages;

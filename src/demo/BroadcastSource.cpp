@@ -2,11 +2,14 @@
 
 #include "broadcast/T42Recording.h"
 #include "broadcast/TeletextProbe.h"
+#include "broadcast/TsSource.h"
 #include "demo/DemoService.h"
 
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <system_error>
 
 namespace quav {
@@ -64,6 +67,38 @@ bool LoadFolder(const fs::path& folder, BroadcastInput& input, BroadcastError& e
     return true;
 }
 
+/// The DVB devices of Linux (demux, dvr) are character devices of their own major number.
+bool IsDvbDevice(const fs::path& path)
+{
+    constexpr unsigned DvbMajor = 212;
+    struct stat st
+    {
+    };
+    return ::stat(path.c_str(), &st) == 0 && S_ISCHR(st.st_mode) && major(st.st_rdev) == DvbMajor;
+}
+
+bool LoadTransportStream(BroadcastInput& input, BroadcastError& error)
+{
+    const TsScan scan = ScanTransportStream(input.path, input.pid);
+    input.kind = BroadcastKind::TransportStream;
+    input.teletextPids = scan.teletextPids;
+    if (input.pid >= 0) {
+        return true;
+    }
+    if (!scan.sawPat) {
+        return Fail(error, BroadcastFault::NoTeletext,
+                    "Im Transportstrom " + Quoted(input.path) +
+                        " fehlen PAT und PMT; die PID des Videotexts lässt sich mit --pid angeben.");
+    }
+    if (scan.pid < 0) {
+        return Fail(error, BroadcastFault::NoTeletext,
+                    "Der Transportstrom " + Quoted(input.path) +
+                        " enthält keinen Videotext: keine PMT nennt einen Videotext-Dienst.");
+    }
+    input.pid = scan.pid;
+    return true;
+}
+
 bool LoadFile(const fs::path& file, BroadcastInput& input, BroadcastError& error)
 {
     std::ifstream in(file, std::ios::binary);
@@ -90,13 +125,40 @@ bool LoadFile(const fs::path& file, BroadcastInput& input, BroadcastError& error
     }
     const std::span<const std::uint8_t> bytes(reinterpret_cast<const std::uint8_t*>(head.data()),
                                               head.size());
+    if (LooksLikeTransportStream(bytes)) {
+        return LoadTransportStream(input, error);
+    }
     if (LooksLikeT42(bytes)) {
         input.kind = BroadcastKind::Recording;
         return true;
     }
     return Fail(error, BroadcastFault::NoTeletext,
                 "Die Datei " + Quoted(input.path) +
-                    " enthält keinen Videotext: weder TTI-Seiten noch eine T42-Aufzeichnung.");
+                    " enthält keinen Videotext: weder TTI-Seiten noch eine T42-Aufzeichnung oder einen "
+                    "Transportstrom.");
+}
+
+/// A transport stream on `clock` (null: the system clock).
+std::unique_ptr<PacketSource> MakeTransportStream(const BroadcastInput& input, BroadcastClock* clock,
+                                                  BroadcastError& error)
+{
+    std::string message;
+    std::unique_ptr<PacketSource> source;
+    if (input.kind == BroadcastKind::LiveStream) {
+        auto live = std::make_unique<TsLiveStream>(input.report);
+        message = live->Open(input.path, input.pid);
+        source = std::move(live);
+    } else {
+        auto recording = std::make_unique<TsRecording>(clock, input.report);
+        message = recording->Open(input.path, input.pid);
+        source = std::move(recording);
+    }
+    if (!message.empty()) {
+        error.fault = BroadcastFault::Unreadable;
+        error.message = std::move(message);
+        return nullptr;
+    }
+    return source;
 }
 
 } // namespace
@@ -111,11 +173,16 @@ TtiCarousel::HeaderText ServiceHeaderText()
     };
 }
 
-bool LoadBroadcastInput(std::string_view source, BroadcastInput& input, BroadcastError& error)
+bool LoadBroadcastInput(std::string_view source, BroadcastInput& input, BroadcastError& error, int pid)
 {
     input = BroadcastInput{};
     error = BroadcastError{};
     input.path = std::string(source);
+    input.pid = pid;
+    if (source == StandardInputName) {
+        input.kind = BroadcastKind::LiveStream;
+        return true;
+    }
     if (source == DemoSourceName) {
         TtiReadResult result = LoadDemoService();
         if (!result.Ok() || result.pages.empty()) {
@@ -144,6 +211,14 @@ bool LoadBroadcastInput(std::string_view source, BroadcastInput& input, Broadcas
     if (fs::is_directory(status)) {
         return LoadFolder(path, input, error);
     }
+    if (fs::is_character_file(status) && IsDvbDevice(path)) {
+        input.kind = BroadcastKind::LiveStream;
+        if (pid < 0) {
+            return Fail(error, BroadcastFault::NoTeletext,
+                        "Für das DVB-Gerät " + Quoted(source) + " fehlt die PID des Videotexts (--pid).");
+        }
+        return true;
+    }
     if (!fs::is_regular_file(status)) {
         return Fail(error, BroadcastFault::Unreadable,
                     "Die Quelle " + Quoted(source) + " ist weder eine Datei noch ein Ordner.");
@@ -155,6 +230,9 @@ std::unique_ptr<PacketSource> MakeBroadcast(const BroadcastInput& input, Broadca
                                             BroadcastError& error)
 {
     error = BroadcastError{};
+    if (input.kind == BroadcastKind::TransportStream || input.kind == BroadcastKind::LiveStream) {
+        return MakeTransportStream(input, &clock, error);
+    }
     if (input.kind == BroadcastKind::Recording) {
         auto recording = std::make_unique<T42Recording>();
         std::string message = recording->Open(input.path);
@@ -169,25 +247,27 @@ std::unique_ptr<PacketSource> MakeBroadcast(const BroadcastInput& input, Broadca
 }
 
 std::unique_ptr<PacketSource> OpenBroadcast(std::string_view source, BroadcastClock& clock,
-                                            std::string& error)
+                                            std::string& error, int pid)
 {
     BroadcastInput input;
     BroadcastError fault;
     std::unique_ptr<PacketSource> out;
-    if (LoadBroadcastInput(source, input, fault)) {
+    if (LoadBroadcastInput(source, input, fault, pid)) {
         out = MakeBroadcast(input, clock, fault);
     }
     error = fault.message;
     return out;
 }
 
-std::unique_ptr<PacketSource> OpenBroadcast(std::string_view source, std::string& error)
+std::unique_ptr<PacketSource> OpenBroadcast(std::string_view source, std::string& error, int pid)
 {
     BroadcastInput input;
     BroadcastError fault;
     std::unique_ptr<PacketSource> out;
-    if (LoadBroadcastInput(source, input, fault)) {
-        if (input.kind == BroadcastKind::Recording) {
+    if (LoadBroadcastInput(source, input, fault, pid)) {
+        if (input.kind == BroadcastKind::TransportStream || input.kind == BroadcastKind::LiveStream) {
+            out = MakeTransportStream(input, nullptr, fault);
+        } else if (input.kind == BroadcastKind::Recording) {
             SystemBroadcastClock unused;
             out = MakeBroadcast(input, unused, fault);
         } else {

@@ -1,5 +1,7 @@
 #include "station/SharedOptions.h"
 
+#include "broadcast/TsSource.h"
+
 #include <cstring>
 
 namespace quav {
@@ -83,6 +85,7 @@ namespace {
 
 const QString SourceName = QStringLiteral("source");
 const QString HardwareName = QStringLiteral("hardware");
+const QString PidName = QStringLiteral("pid");
 
 bool Fail(QString* error, const QString& message)
 {
@@ -133,6 +136,7 @@ void AddTo(QCommandLineParser& parser)
     parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsOptions);
     parser.addOption(QCommandLineOption(SourceName, QString(), QStringLiteral("QUELLE")));
     parser.addOption(QCommandLineOption(HardwareName));
+    parser.addOption(QCommandLineOption(PidName, QString(), QStringLiteral("PID")));
 }
 
 bool Parse(QCommandLineParser& parser, const QStringList& arguments, QString* error)
@@ -172,6 +176,14 @@ bool Read(const QCommandLineParser& parser, StationOptions& options, QString* er
     }
     if (options.hardware && options.sourceGiven) {
         return Fail(error, QStringLiteral("--hardware und --source schließen einander aus."));
+    }
+    if (parser.isSet(PidName)) {
+        const auto pid = ParseTsPid(parser.value(PidName).toStdString());
+        if (!pid) {
+            return Fail(error,
+                        QString::fromUtf8(TsPidError.data(), static_cast<qsizetype>(TsPidError.size())));
+        }
+        options.pid = *pid;
     }
     return true;
 }

@@ -21,7 +21,7 @@ std::string ArgumentBytes(const QString& text);
 /// parser in both, so that the same mistake gets the same German message in both.
 namespace shared_options {
 
-/// Adds --source and --hardware to `parser` and sets the parsing rules both programs use
+/// Adds --source, --hardware and --pid to `parser` and sets the parsing rules both programs use
 /// (long options only, "--name value" or "--name=value").
 void AddTo(QCommandLineParser& parser);
 
@@ -29,8 +29,9 @@ void AddTo(QCommandLineParser& parser);
 /// for an unknown option, a missing value or a value on a switch.
 bool Parse(QCommandLineParser& parser, const QStringList& arguments, QString* error);
 
-/// Reads --source and --hardware from a parsed `parser` into `options`. False with a
-/// German message in `error` when the two are given together or --source is empty.
+/// Reads --source, --hardware and --pid from a parsed `parser` into `options`. False with a
+/// German message in `error` when the first two are given together, --source is empty or
+/// the PID is no PID.
 bool Read(const QCommandLineParser& parser, StationOptions& options, QString* error);
 
 } // namespace shared_options

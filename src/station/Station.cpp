@@ -90,7 +90,7 @@ bool Station::Build(const StationOptions& options, const StationParts& parts, QS
         source = MakeBroadcast(*parts.input, *m_broadcastClock, failure);
         message = failure.message;
     } else {
-        source = OpenBroadcast(options.source, *m_broadcastClock, message);
+        source = OpenBroadcast(options.source, *m_broadcastClock, message, options.pid);
     }
     if (!source) {
         if (error != nullptr) {
@@ -119,7 +119,7 @@ PortIo& Station::Ports()
     return *m_hardware;
 }
 
-std::unique_ptr<PacketSource> Station::OpenSource(const std::string& source, QString* error)
+std::unique_ptr<PacketSource> Station::OpenSource(const std::string& source, int pid, QString* error)
 {
     if (!m_board || !m_broadcastClock) {
         if (error != nullptr) {
@@ -128,7 +128,7 @@ std::unique_ptr<PacketSource> Station::OpenSource(const std::string& source, QSt
         return nullptr;
     }
     std::string message;
-    std::unique_ptr<PacketSource> opened = OpenBroadcast(source, *m_broadcastClock, message);
+    std::unique_ptr<PacketSource> opened = OpenBroadcast(source, *m_broadcastClock, message, pid);
     if (!opened && error != nullptr) {
         *error = QString::fromStdString(message);
     }

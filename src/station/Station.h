@@ -71,10 +71,11 @@ public:
     /// The clock of the board and its broadcast.
     BoardClock& Clock() { return *m_clock; }
     bool Hardware() const { return m_hardware != nullptr; }
-    /// Another broadcast for the simulated board, on the board's clock, for the caller to
+    /// Another broadcast for the simulated board (a transport stream's teletext `pid`, or -1),
+    /// on the board's clock, for the caller to
     /// put on air between two ticks. Null with a German message in `error` when the source
     /// cannot be used or there is no board.
-    std::unique_ptr<PacketSource> OpenSource(const std::string& source, QString* error);
+    std::unique_ptr<PacketSource> OpenSource(const std::string& source, int pid, QString* error);
 
     /// Claims COM `Port` of the settings for the serial module: closes what was open,
     /// opens that port and brings the bus to idle. False with "COMn kann nicht verwendet

@@ -3,6 +3,7 @@
 #include "demo/BroadcastSource.h"
 #include "support/PacketBuilder.h"
 #include "support/SimulatedStack.h"
+#include "support/TsBuilder.h"
 
 #include <filesystem>
 #include <fstream>
@@ -58,6 +59,10 @@ TEST(BroadcastInput, SourcesAreRecognisedByContentNotByName)
     WriteBytes(dir.File("crlf.dat"), "PN,20000\r\nOL,1,x\r\n");
     std::filesystem::create_directory(dir.File("folder"));
     WriteBytes(dir.File("folder/P150.tti"), SmallTti);
+    test::ts::WriteFile(dir.File("dvb.t42"), test::ts::MakeStream(SomePages()));
+    test::ts::StreamOptions m2ts;
+    m2ts.stride = 192;
+    test::ts::WriteFile(dir.File("dvb.m2ts"), test::ts::MakeStream(SomePages(), m2ts));
 
     struct Case
     {
@@ -72,6 +77,8 @@ TEST(BroadcastInput, SourcesAreRecognisedByContentNotByName)
         {dir.File("pages.t42"), BroadcastKind::TtiFile, 1},
         {dir.File("crlf.dat"), BroadcastKind::TtiFile, 1},
         {dir.File("folder"), BroadcastKind::TtiFolder, 1},
+        {dir.File("dvb.t42"), BroadcastKind::TransportStream, 0},
+        {dir.File("dvb.m2ts"), BroadcastKind::TransportStream, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.source);

@@ -1,8 +1,11 @@
 #include "broadcast/PacketLoop.h"
+#include "broadcast/T42Recording.h"
+#include "broadcast/TsSource.h"
 #include "bus/AdapterPorts.h"
 #include "cap/CaptureCommand.h"
 #include "cap/CaptureOptions.h"
 #include "cap/HardwarePorts.h"
+#include "cap/PageAcquisition.h"
 #include "demo/DemoService.h"
 #include "export/RowToText.h"
 #include "ports/SerialLineIo.h"
@@ -11,6 +14,7 @@
 #include "station/Station.h"
 #include "support/PacketBuilder.h"
 #include "support/SimulatedStack.h"
+#include "support/TsBuilder.h"
 
 #include <array>
 #include <cstdio>
@@ -89,6 +93,11 @@ TEST(CaptureOptions, ParsesWhatTheUsageLineOffers)
         {{"--page", "100-100"}, true, false, 1, ""},
         {{"--page", "all"}, true, false, 2048, ""},
         {{"--source", "x.t42", "--timeout", "2.5", "--output", "o"}, true, true, 1, ""},
+        {{"--source", "-", "--pid", "8190"}, true, true, 1, ""},
+        {{"--pid=0x10"}, true, true, 1, ""},
+        {{"--pid", "15"}, false, false, 0, "--pid braucht"},
+        {{"--pid", "0x1FFF"}, false, false, 0, "--pid braucht"},
+        {{"--pid", "0x1G"}, false, false, 0, "--pid braucht"},
         {{"--page", "099"}, false, false, 0, "Ungültige Seitennummer"},
         {{"--page", "900"}, false, false, 0, "Ungültige Seitennummer"},
         {{"--page", "10"}, false, false, 0, "Ungültige Seitennummer"},
@@ -428,6 +437,151 @@ TEST(CaptureOutputs, OnlyRegularFilesAreReplacedAndNothingPlantedIsFollowed)
     CaptureCommand command(broken, err);
     EXPECT_EQ(command.Run(std::vector<std::string>{"--page", "100"}), cap_exit::OutputFailed);
     EXPECT_NE(err.str().find("Die Standardausgabe kann nicht geschrieben werden"), std::string::npos);
+}
+
+/// Pages of several magazines, one with rotating subpages, as a recording holds them.
+std::vector<Packet> DvbRecording()
+{
+    std::vector<Packet> packets;
+    for (int lap = 0; lap < 2; ++lap) {
+        for (const char* number : {"100", "101", "1F0", "200", "300", "8FF"}) {
+            test::packets::TestPage page;
+            page.number = number;
+            page.subcode = std::string(number) == "300" ? static_cast<std::uint16_t>(lap + 1) : 0;
+            page.headerText = "DVB-Test";
+            for (int r = 1; r < 24; r += 3) {
+                page.rows[std::size_t(r)] = "Zeile " + std::to_string(r) + " der Seite " + number;
+            }
+            const auto more = page.Packets();
+            packets.insert(packets.end(), more.begin(), more.end());
+        }
+    }
+    return packets;
+}
+
+TEST(CaptureCommand, ATransportStreamGivesExactlyThePagesOfItsRecording)
+{
+    ScratchDirectory dir;
+    const std::vector<Packet> packets = DvbRecording();
+    test::packets::WriteT42(dir.File("rec.t42"), packets);
+    test::ts::StreamOptions m2ts;
+    m2ts.stride = 192;
+    test::ts::WriteFile(dir.File("rec.ts"), test::ts::MakeStream(packets));
+    test::ts::WriteFile(dir.File("rec.m2ts"), test::ts::MakeStream(packets, m2ts));
+
+    const CapRun t42 =
+        Capture({"--source", dir.File("rec.t42"), "--page", "all", "--output", dir.File("t42")});
+    ASSERT_EQ(t42.code, cap_exit::Ok) << t42.err;
+    const std::set<std::string> files = FilesIn(dir.File("t42"));
+    EXPECT_EQ(files.size(), 6u); // page 8FF is the filler, no page
+    for (const char* form : {"rec.ts", "rec.m2ts"}) {
+        SCOPED_TRACE(form);
+        const std::string out = dir.File(std::string("out-") + form);
+        const CapRun r = Capture({"--source", dir.File(form), "--page", "all", "--output", out});
+        ASSERT_EQ(r.code, cap_exit::Ok) << r.err;
+        EXPECT_EQ(r.err.find("quav-videotext-cap:"), std::string::npos) << r.err;
+        ASSERT_EQ(FilesIn(out), files);
+        for (const std::string& name : files) {
+            EXPECT_EQ(ReadFile(out + "/" + name), ReadFile(dir.File("t42/" + name))) << name;
+        }
+        // One page through the decoder, as the viewer gets it.
+        const CapRun one = Capture({"--source", dir.File(form), "--page", "1F0"});
+        ASSERT_EQ(one.code, cap_exit::Ok) << one.err;
+        EXPECT_EQ(one.out, Capture({"--source", dir.File("rec.t42"), "--page", "1F0"}).out);
+    }
+
+    // Damage in the middle: told on standard error, the pages it did not touch come whole.
+    auto damaged = test::ts::MakeStream(packets);
+    const auto teletext = test::ts::PacketsOfPid(damaged, 0x100);
+    damaged[teletext[teletext.size() / 3] + 3] |= 0xC0; // scrambled
+    damaged.erase(damaged.begin() + std::ptrdiff_t(teletext[2 * teletext.size() / 3]),
+                  damaged.begin() + std::ptrdiff_t(teletext[2 * teletext.size() / 3] + 188)); // lost
+    test::ts::WriteFile(dir.File("bad.ts"), damaged);
+    const CapRun bad =
+        Capture({"--source", dir.File("bad.ts"), "--page", "all", "--output", dir.File("bad")});
+    ASSERT_EQ(bad.code, cap_exit::Ok) << bad.err;
+    EXPECT_NE(bad.err.find("verschlüsselt"), std::string::npos) << bad.err;
+    EXPECT_NE(bad.err.find("Kontinuitätsfehler"), std::string::npos) << bad.err;
+    std::size_t same = 0;
+    for (const std::string& name : FilesIn(dir.File("bad"))) {
+        same += ReadFile(dir.File("bad/" + name)) == ReadFile(dir.File("t42/" + name)) ? 1 : 0;
+    }
+    EXPECT_GE(same, files.size() - 2);
+}
+
+TEST(CaptureCommand, ATransportStreamWithoutTeletextOrTablesIsRefused)
+{
+    ScratchDirectory dir;
+    const std::vector<Packet> packets = DvbRecording();
+    test::ts::StreamOptions subtitles;
+    subtitles.teletextDescriptor = false;
+    test::ts::WriteFile(dir.File("subtitles.ts"), test::ts::MakeStream(packets, subtitles));
+    test::ts::StreamOptions bare;
+    bare.psi = false;
+    test::ts::WriteFile(dir.File("bare.ts"), test::ts::MakeStream(packets, bare));
+
+    const CapRun noTeletext = Capture({"--source", dir.File("subtitles.ts"), "--page", "all"});
+    EXPECT_EQ(noTeletext.code, cap_exit::NoTeletext);
+    EXPECT_NE(noTeletext.err.find("keine PMT"), std::string::npos) << noTeletext.err;
+    const CapRun noTables = Capture({"--source", dir.File("bare.ts"), "--page", "all"});
+    EXPECT_EQ(noTables.code, cap_exit::NoTeletext);
+    EXPECT_NE(noTables.err.find("--pid"), std::string::npos) << noTables.err;
+    // The PID given by hand needs no tables.
+    for (const char* pid : {"256", "0x100"}) {
+        const CapRun given = Capture(
+            {"--source", dir.File("bare.ts"), "--pid", pid, "--page", "all", "--output", dir.File(pid)});
+        EXPECT_EQ(given.code, cap_exit::Ok) << given.err;
+        EXPECT_EQ(FilesIn(dir.File(pid)).size(), 6u);
+    }
+    EXPECT_EQ(Capture({"--source", dir.File("bare.ts"), "--pid", "8191"}).code, cap_exit::BadArguments);
+}
+
+/// The wall time of a broadcast that runs on the test's board clock.
+class StackWallClock final : public BroadcastClock
+{
+public:
+    explicit StackWallClock(BoardClock& board) : m_board(board) {}
+    std::chrono::system_clock::time_point Now() override
+    {
+        return std::chrono::system_clock::time_point{} +
+               std::chrono::duration_cast<std::chrono::system_clock::duration>(m_board.Now());
+    }
+
+private:
+    BoardClock& m_board;
+};
+
+TEST(ViewerStack, ReadsTheSamePagesFromATransportStreamAsFromItsRecording)
+{
+    ScratchDirectory dir;
+    const std::vector<Packet> packets = DvbRecording();
+    test::packets::WriteT42(dir.File("rec.t42"), packets);
+    test::ts::WriteFile(dir.File("rec.ts"), test::ts::MakeStream(packets));
+    const auto pageFrom = [](std::unique_ptr<PacketSource> source, test::SimulatedStack& stack,
+                             const char* page) {
+        stack.board.SetSource(std::move(source));
+        return AcquirePage(stack.decoder, page, [&stack, waited = 0]() mutable {
+            stack.Run(std::chrono::milliseconds(100));
+            return ++waited < 300;
+        });
+    };
+    for (const char* page : {"100", "101", "1F0"}) {
+        SCOPED_TRACE(page);
+        test::SimulatedStack fromT42;
+        auto t42 = std::make_unique<T42Recording>();
+        ASSERT_EQ(t42->Open(dir.File("rec.t42")), "");
+        const AcquiredPage expected = pageFrom(std::move(t42), fromT42, page);
+        ASSERT_EQ(expected.outcome, AcquisitionOutcome::Received)
+            << int(expected.status) << " " << fromT42.board.PacketsReceived();
+
+        test::SimulatedStack fromTs;
+        StackWallClock wall(fromTs.clock);
+        auto ts = std::make_unique<TsRecording>(&wall);
+        ASSERT_EQ(ts->Open(dir.File("rec.ts"), -1), "");
+        const AcquiredPage got = pageFrom(std::move(ts), fromTs, page);
+        ASSERT_EQ(got.outcome, AcquisitionOutcome::Received) << fromTs.board.PacketsReceived();
+        EXPECT_EQ(got.pageRows, expected.pageRows);
+    }
 }
 
 TEST(CaptureCommand, DemoPagesBecomePicturesOfThePageSize)
