@@ -386,7 +386,7 @@ int CaptureCommand::ReportMissing(const CaptureOptions& options, const std::vect
 bool CaptureCommand::PageBytes(const CaptureOptions& options, const CapturedPage& page, std::string& bytes)
 {
     if (options.format == CaptureFormat::Bmp || options.format == CaptureFormat::Png) {
-        if (!EncodePageImage(page, options.format, options.reveal, bytes)) {
+        if (!EncodePageImage(page, options.format, options.reveal, options.scale, bytes)) {
             m_err << "quav-videotext-cap: Das Bild der Seite " << PageName(page.number)
                   << " kann nicht erzeugt werden.\n";
             return false;
