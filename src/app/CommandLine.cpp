@@ -13,7 +13,7 @@ namespace quav {
 
 QString CommandLine::Usage()
 {
-    return QStringLiteral("Aufruf: quav-videotext [Optionen]\n"
+    return QStringLiteral("Aufruf: quav-videotext [Optionen] [DATEI]\n"
                           "\n"
                           "Videotext-Empfang mit einem Videotext-Decoder am I2C-Bus.\n"
                           "Ohne Optionen zeigt das Programm den eingebauten Demo-Dienst auf einer\n"
@@ -22,6 +22,7 @@ QString CommandLine::Usage()
                           "  --source DATEI|ORDNER|demo  simulierte Karte mit einer T42-Aufnahme, einer\n"
                           "                              TTI-Datei, einem Ordner mit TTI-Dateien oder dem\n"
                           "                              Demo-Dienst\n"
+                          "  DATEI                       dasselbe wie --source DATEI\n"
                           "  --hardware                  die echte Decoder-Hardware (Einstellungen im Menü\n"
                           "                              Dateien > Einstellungen)\n"
                           "  --help                      diese Hilfe\n"
@@ -42,7 +43,8 @@ CommandLine CommandLine::Parse(const QStringList& arguments, const QString& work
     const QCommandLineOption version(QStringList{QStringLiteral("v"), QStringLiteral("version")});
     parser.addOptions({help, version});
     QString error;
-    if (!shared_options::Parse(parser, arguments, &error)) {
+    // One file name without an option: what a file manager passes when a recording is opened.
+    if (!shared_options::Parse(parser, arguments, &error, 1)) {
         return fail(error);
     }
     if (parser.isSet(help)) {
@@ -58,6 +60,15 @@ CommandLine CommandLine::Parse(const QStringList& arguments, const QString& work
     StationOptions options;
     if (!shared_options::Read(parser, options, &error)) {
         return fail(error);
+    }
+    if (const QStringList file = parser.positionalArguments(); !file.isEmpty()) {
+        if (options.hardware) {
+            return fail(QStringLiteral("--hardware und eine Datei schließen einander aus."));
+        }
+        if (options.sourceGiven) {
+            return fail(QStringLiteral("--source und eine Datei schließen einander aus."));
+        }
+        options.source = ArgumentBytes(file.first());
     }
     result.hardware = options.hardware;
     result.source = ArgumentText(options.source.c_str());

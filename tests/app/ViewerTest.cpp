@@ -501,38 +501,45 @@ TEST(SingleInstance, ALaterStartHandsItsSourceToABusyFirstOne)
     ScratchDirectory scratch;
     const std::string odd = "seite-\xE4.tti"; // a name that is no valid UTF-8
     std::ofstream(scratch.File(odd)) << "PN,10000\nOL,1,x\n";
-    QProcess second;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    env.insert(QStringLiteral("QUAV_INSTANCE_NAME"), name);
-    // Should the second start not find the first, it must not touch the user's settings.
-    env.insert(QStringLiteral("QUAV_SETTINGS_FILE"), QString::fromStdString(scratch.File("QUAV.conf")));
-    second.setProcessEnvironment(env);
-    second.setWorkingDirectory(QString::fromStdString(scratch.File("")));
-    // Through the shell, since QProcess cannot pass bytes that are no valid UTF-8.
-    second.start(QStringLiteral("/bin/sh"),
-                 {QStringLiteral("-c"),
-                  QStringLiteral("exec \"$0\" --source \"$(printf 'seite-\\344.tti')\""),
-                  QStringLiteral(QUAV_VIEWER_PATH)});
-    ASSERT_TRUE(second.waitForStarted(10000));
-    QThread::msleep(1500); // the first one is busy and does not answer for a while
-    QElapsedTimer waited;
-    waited.start();
-    while (second.state() != QProcess::NotRunning && waited.elapsed() < 20000) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    // The option and a file name alone (what the desktop entry passes) are handed over alike.
+    for (const bool option : {true, false}) {
+        SCOPED_TRACE(option ? "--source" : "file alone");
+        QProcess second;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        env.insert(QStringLiteral("QUAV_INSTANCE_NAME"), name);
+        // Should the second start not find the first, it must not touch the user's settings.
+        env.insert(QStringLiteral("QUAV_SETTINGS_FILE"), QString::fromStdString(scratch.File("QUAV.conf")));
+        second.setProcessEnvironment(env);
+        second.setWorkingDirectory(QString::fromStdString(scratch.File("")));
+        // Through the shell, since QProcess cannot pass bytes that are no valid UTF-8.
+        second.start(QStringLiteral("/bin/sh"),
+                     {QStringLiteral("-c"),
+                      option ? QStringLiteral("exec \"$0\" --source \"$(printf 'seite-\\344.tti')\"")
+                             : QStringLiteral("exec \"$0\" \"$(printf 'seite-\\344.tti')\""),
+                      QStringLiteral(QUAV_VIEWER_PATH)});
+        ASSERT_TRUE(second.waitForStarted(10000));
+        if (option) {
+            QThread::msleep(1500); // the first one is busy and does not answer for a while
+        }
+        QElapsedTimer waited;
+        waited.start();
+        while (second.state() != QProcess::NotRunning && waited.elapsed() < 20000) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        }
+        if (second.state() != QProcess::NotRunning) {
+            second.kill();
+            second.waitForFinished(5000);
+            FAIL() << "the second start did not end";
+        }
+        EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(second.exitCode(), 0) << second.readAllStandardError().toStdString();
+        EXPECT_TRUE(second.readAllStandardError().contains("Neue Quelle: x"))
+            << "the later start hears the outcome";
+        ASSERT_EQ(received.size(), option ? 2 : 1);
+        EXPECT_EQ(ArgumentBytes(received.last()), odd) << "every byte of the name arrives";
+        EXPECT_EQ(ArgumentBytes(receivedFolder), scratch.File("").substr(0, scratch.File("").size() - 1));
     }
-    if (second.state() != QProcess::NotRunning) {
-        second.kill();
-        second.waitForFinished(5000);
-        FAIL() << "the second start did not end";
-    }
-    EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(second.exitCode(), 0) << second.readAllStandardError().toStdString();
-    EXPECT_TRUE(second.readAllStandardError().contains("Neue Quelle: x"))
-        << "the later start hears the outcome";
-    ASSERT_EQ(received.size(), 2);
-    EXPECT_EQ(ArgumentBytes(received[1]), odd) << "every byte of the name arrives";
-    EXPECT_EQ(ArgumentBytes(receivedFolder), scratch.File("").substr(0, scratch.File("").size() - 1));
     EXPECT_TRUE(QFileInfo::exists(first.SocketPath())) << "the busy first one keeps its socket";
 }
 
@@ -552,6 +559,15 @@ TEST(SingleInstance, TheRunningViewerSaysWhatItDidWithALaterStart)
         {{QStringLiteral("--source"), QStringLiteral("fehlt.t42")}, "Zweiter Start ignoriert: Die Quelle"},
         {{QStringLiteral("--hardware")}, "--hardware wurde ignoriert"},
         {{QStringLiteral("--bunt")}, "Zweiter Start ignoriert: Unbekannte Option"},
+        // A file name alone, as a file manager passes it, stands for --source.
+        {{ArgumentText(odd.c_str())}, "Neue Quelle: "},
+        {{QStringLiteral("fehlt.t42")}, "Zweiter Start ignoriert: Die Quelle"},
+        {{ArgumentText(odd.c_str()), QStringLiteral("zwei.t42")},
+         "Zweiter Start ignoriert: Zu viele Argumente: \"zwei"},
+        {{QStringLiteral("--source"), QStringLiteral("demo"), ArgumentText(odd.c_str())},
+         "Zweiter Start ignoriert: --source und eine Datei"},
+        {{QStringLiteral("--hardware"), ArgumentText(odd.c_str())},
+         "Zweiter Start ignoriert: --hardware und eine Datei"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.status);
@@ -559,6 +575,11 @@ TEST(SingleInstance, TheRunningViewerSaysWhatItDidWithALaterStart)
         EXPECT_TRUE(done.startsWith(QString::fromUtf8(c.status))) << done.toStdString();
         EXPECT_TRUE(b.Main().StatusText(0).startsWith(QString::fromUtf8(c.status))) << "in the status bar";
     }
+    const CommandLine alone =
+        CommandLine::Parse({QStringLiteral("quav-videotext"), ArgumentText(odd.c_str())}, folder);
+    ASSERT_EQ(alone.action, CommandLine::Action::Run) << alone.message.toStdString();
+    EXPECT_EQ(ArgumentBytes(QDir::cleanPath(alone.source)), b.scratch.File(odd))
+        << "looked for where the start was";
     EXPECT_TRUE(b.viewer->LaterStart(folder, {}).isEmpty()) << "a plain later start only shows the window";
 }
 
