@@ -463,10 +463,13 @@ TEST(CaptureCommand, DemoPagesBecomePicturesOfThePageSize)
         ASSERT_EQ(big.code, cap_exit::Ok) << big.err;
         const QImage scaled(QString::fromStdString(name));
         ASSERT_EQ(scaled.size(), QSize(1200, 936));
+        // The header row holds the clock, which may have moved on since the first picture.
         int wrong = 0;
         for (int y = 0; y < scaled.height(); ++y) {
             for (int x = 0; x < scaled.width(); ++x) {
-                wrong += (scaled.pixel(x, y) & 0xFFFFFF) != (image.pixel(x / 3, y / 3) & 0xFFFFFF);
+                const QRgb pixel = scaled.pixel(x, y) & 0xFFFFFF;
+                const QRgb page = y < 13 * 3 ? scaled.pixel(x / 3 * 3, y / 3 * 3) : image.pixel(x / 3, y / 3);
+                wrong += pixel != (page & 0xFFFFFF);
             }
         }
         EXPECT_EQ(wrong, 0);
