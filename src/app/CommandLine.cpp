@@ -14,7 +14,7 @@ namespace quav {
 QString CommandLine::Usage()
 {
     return QStringLiteral(
-        "Aufruf: quav-videotext [Optionen]\n"
+        "Aufruf: quav-videotext [Optionen] [DATEI]\n"
         "\n"
         "Videotext-Empfang mit einem Videotext-Decoder am I2C-Bus.\n"
         "Ohne Optionen zeigt das Programm den eingebauten Demo-Dienst auf einer\n"
@@ -26,6 +26,7 @@ QString CommandLine::Usage()
         "  --source GERÄT|-            live: ein DVB-Demux-Gerät (/dev/dvb/adapterN/demuxM,\n"
         "                              mit --pid) oder ein Transportstrom auf der\n"
         "                              Standardeingabe (-)\n"
+        "  DATEI                       dasselbe wie --source DATEI\n"
         "  --pid PID                   die PID des Videotexts im Transportstrom; ohne: der\n"
         "                              erste Videotext-Dienst in PAT und PMT\n"
         "  --hardware                  die echte Decoder-Hardware (Einstellungen im Menü\n"
@@ -48,7 +49,8 @@ CommandLine CommandLine::Parse(const QStringList& arguments, const QString& work
     const QCommandLineOption version(QStringList{QStringLiteral("v"), QStringLiteral("version")});
     parser.addOptions({help, version});
     QString error;
-    if (!shared_options::Parse(parser, arguments, &error)) {
+    // One file name without an option: what a file manager passes when a recording is opened.
+    if (!shared_options::Parse(parser, arguments, &error, 1)) {
         return fail(error);
     }
     if (parser.isSet(help)) {
@@ -64,6 +66,15 @@ CommandLine CommandLine::Parse(const QStringList& arguments, const QString& work
     StationOptions options;
     if (!shared_options::Read(parser, options, &error)) {
         return fail(error);
+    }
+    if (const QStringList file = parser.positionalArguments(); !file.isEmpty()) {
+        if (options.hardware) {
+            return fail(QStringLiteral("--hardware und eine Datei schließen einander aus."));
+        }
+        if (options.sourceGiven) {
+            return fail(QStringLiteral("--source und eine Datei schließen einander aus."));
+        }
+        options.source = ArgumentBytes(file.first());
     }
     result.hardware = options.hardware;
     result.pid = options.pid;

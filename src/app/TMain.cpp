@@ -5,6 +5,7 @@
 #include "app/PageImageWidget.h"
 #include "app/TInfo.h"
 #include "app/ToolbarGlyphs.h"
+#include "config/Prompts.h"
 #include "config/QuavError.h"
 #include "config/SettingsStore.h"
 #include "config/TSetup.h"
@@ -16,14 +17,12 @@
 #include <QBoxLayout>
 #include <QClipboard>
 #include <QCloseEvent>
-#include <QFileDialog>
 #include <QFrame>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLayout>
 #include <QMenuBar>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
 #include <QToolButton>
@@ -55,14 +54,18 @@ QFrame* Panel(QWidget* parent, int x, int y, int w, int h)
 
 } // namespace
 
-TMain::TMain(MainParts parts, PrinterAccess& printer, HelpWindow& help, QWidget* parent)
-    : QMainWindow(parent), m_parts(std::move(parts)), m_printer(printer), m_help(help)
+TMain::TMain(MainParts parts, PrinterAccess& printer, HelpWindow& help, Prompts& prompts, QWidget* parent)
+    : QMainWindow(parent), m_parts(std::move(parts)), m_printer(printer), m_help(help), m_prompts(prompts)
 {
     setWindowIcon(QIcon(ProgramIcon(32)));
     auto* client = new QWidget(this);
     setCentralWidget(client);
     BuildMenu();
     BuildControls(client);
+    NameControls();
+    if (m_parts.shownImage) {
+        Image1->screenSource = m_parts.shownImage;
+    }
     if (m_parts.viewStore != nullptr) {
         SetZoom(m_parts.viewStore->LoadZoom(), false);
     }
@@ -84,28 +87,6 @@ TMain::TMain(MainParts parts, PrinterAccess& printer, HelpWindow& help, QWidget*
     m_timer.setSingleShot(false);
     connect(&m_timer, &QTimer::timeout, this, [this] { Tim(); });
 
-    askSaveFile = [this](const QString& title, const QString& filter, const QString& suffix) {
-        // Both saves start from the last file name chosen.
-        QFileDialog dialog(this, title, m_lastSaveName, filter);
-        dialog.setAcceptMode(QFileDialog::AcceptSave);
-        dialog.setDefaultSuffix(suffix);
-        dialog.setFileMode(QFileDialog::AnyFile);
-        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
-            return QString();
-        }
-        m_lastSaveName = dialog.selectedFiles().constFirst();
-        return m_lastSaveName;
-    };
-    showMessage = [this](const QString& title, const QString& message, bool abortButton) {
-        QMessageBox box(QMessageBox::Critical, title, message, QMessageBox::NoButton, this);
-        if (abortButton) {
-            box.addButton(QStringLiteral("&Abbrechen"), QMessageBox::RejectRole);
-        } else {
-            box.addButton(QMessageBox::Ok);
-        }
-        box.exec();
-    };
-    showHelp = [this](int context) { m_help.ShowContext(context); };
     m_help.SetAnchor(this);
 
     qApp->installEventFilter(this);
@@ -127,8 +108,51 @@ void TMain::SetDialogs(TSetup& setup, TInfo& info, TDruckpanel& printPanel)
     m_setup = &setup;
     m_info = &info;
     m_printPanel = &printPanel;
-    m_setup->showHelp = [this](int context) { showHelp(context); };
-    m_printPanel->showHelp = [this](int context) { showHelp(context); };
+}
+
+void TMain::NameControls()
+{
+    const std::pair<QObject*, const char*> named[] = {
+        {ButExit, "ButExit"},
+        {ButPrint, "ButPrint"},
+        {ButSaveGraph, "ButSaveGraph"},
+        {ButSaveText, "ButSaveText"},
+        {ButCopyGraph, "ButCopyGraph"},
+        {ButCopyText, "ButCopyText"},
+        {ButHidden, "ButHidden"},
+        {ButStop, "ButStop"},
+        {ButHelp, "ButHelp"},
+        {Image1, "Image1"},
+        {LetDisp, "LetDisp"},
+        {ButMin, "ButMin"},
+        {ButPlus, "ButPlus"},
+        {But100, "But100"},
+        {ButTop, "ButTop"},
+        {SaveGraph, "SaveGraph"},
+        {SaveText, "SaveText"},
+        {GraphToClip, "GraphToClip"},
+        {TextToClip, "TextToClip"},
+        {Drucken1, "Drucken1"},
+        {Druckereinrichtung1, "Druckereinrichtung1"},
+        {Konfig, "Konfig"},
+        {Beenden1, "Beenden1"},
+        {HilfezuQUAVVideotext1, "HilfezuQUAVVideotext1"},
+        {Info1, "Info1"},
+        {Vollbild, "Vollbild"},
+    };
+    for (const auto& [control, name] : named) {
+        control->setObjectName(QLatin1String(name));
+    }
+    for (std::size_t i = 0; i < DigitButtons.size(); ++i) {
+        DigitButtons[i]->setObjectName(QStringLiteral("But%1").arg(i));
+    }
+    for (std::size_t i = 0; i < StatusPanels.size(); ++i) {
+        StatusPanels[i]->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
+    }
+    // Zoom0 fits the page to the window; Zoom1 to Zoom4 are the fixed zooms.
+    for (QAction* a : m_zoomActions) {
+        a->setObjectName(QStringLiteral("Zoom%1").arg(a->data().toInt()));
+    }
 }
 
 void TMain::BuildMenu()
@@ -447,7 +471,7 @@ void TMain::Info1Click()
 
 void TMain::ButHelpClick()
 {
-    showHelp(app::HelpMain);
+    m_prompts.ShowHelp(app::HelpMain);
 }
 
 void TMain::Tim()
@@ -482,9 +506,7 @@ void TMain::FinishTick()
 
 void TMain::AfterTickDone()
 {
-    if (afterTick) {
-        afterTick();
-    }
+    Q_EMIT TickEnded();
 }
 
 void TMain::BetweenTicks(std::function<void()> input)
@@ -516,7 +538,7 @@ void TMain::SettleBus()
 
 void TMain::ShowPaused(const QString& message)
 {
-    WithTimerPaused([this, &message] { showMessage(app::Title(), message, false); });
+    WithTimerPaused([this, &message] { m_prompts.ShowMessage(this, app::Title(), message, false); });
 }
 
 void TMain::WithTimerPaused(const std::function<void()>& step)
@@ -541,7 +563,7 @@ void TMain::WithTimerPaused(const std::function<void()>& step)
 void TMain::SaveGraphClick()
 {
     WithTimerPaused([this] {
-        const QString name = askSaveFile(QStringLiteral("Grafik speichern unter"),
+        const QString name = AskSaveFile(QStringLiteral("Grafik speichern unter"),
                                          QStringLiteral("Windows-Bitmap (*.bmp)"), QStringLiteral("bmp"));
         if (name.isEmpty()) {
             return;
@@ -549,7 +571,7 @@ void TMain::SaveGraphClick()
         try {
             PageExport::SaveBitmap(name, m_parts.savedPicture());
         } catch (const QuavError& e) {
-            showMessage(app::Title(), e.Message(), false);
+            m_prompts.ShowMessage(this, app::Title(), e.Message(), false);
         }
     });
 }
@@ -558,7 +580,7 @@ void TMain::SaveTextClick()
 {
     WithTimerPaused([this] {
         const QString name =
-            askSaveFile(QStringLiteral("Text speichern unter"),
+            AskSaveFile(QStringLiteral("Text speichern unter"),
                         QStringLiteral("Textdateien (*.txt);;Alle Dateien (*)"), QStringLiteral("txt"));
         if (name.isEmpty()) {
             return;
@@ -566,9 +588,24 @@ void TMain::SaveTextClick()
         try {
             PageExport::SaveText(name, m_parts.decoder.PageRows(), m_parts.decoder.PageNationalOption());
         } catch (const QuavError& e) {
-            showMessage(QStringLiteral("Fehler"), e.Message(), true);
+            m_prompts.ShowMessage(this, QStringLiteral("Fehler"), e.Message(), true);
         }
     });
+}
+
+QString TMain::AskSaveFile(const QString& title, const QString& filter, const QString& suffix)
+{
+    // Both saves start from the last file name chosen.
+    const QString name = m_prompts.AskSaveFile(this, title, m_lastSaveName, filter, suffix);
+    if (!name.isEmpty()) {
+        m_lastSaveName = name;
+    }
+    return name;
+}
+
+void TMain::UpdatePageArea(const QRect& area)
+{
+    Image1->UpdatePageArea(area);
 }
 
 void TMain::ClipGraph()
@@ -589,7 +626,7 @@ void TMain::PrintClik()
         try {
             m_printPanel->ShowPrintPanel(Image1->CurrentImage());
         } catch (const QuavError& e) {
-            showMessage(app::Title(), e.Message(), false);
+            m_prompts.ShowMessage(this, app::Title(), e.Message(), false);
         }
     });
 }
@@ -698,7 +735,7 @@ void TMain::ProcessPendingEvents()
 
 void TMain::ReportError(const std::string& message)
 {
-    showMessage(app::Title(), QString::fromStdString(message), false);
+    m_prompts.ShowMessage(this, app::Title(), QString::fromStdString(message), false);
 }
 
 bool TMain::eventFilter(QObject* watched, QEvent* event)

@@ -28,6 +28,7 @@ class HelpWindow;
 class SettingsStore;
 class PageImageWidget;
 class PrinterAccess;
+class Prompts;
 class TDruckpanel;
 class TInfo;
 class TSetup;
@@ -46,6 +47,9 @@ struct MainParts
     std::function<QImage()> savedPicture;
     /// Where the page zoom is kept; none: the zoom is not remembered.
     SettingsStore* viewStore = nullptr;
+    /// The page as the screen shows it (flashing characters in their phase); none: the
+    /// page image.
+    std::function<QImage()> shownImage;
 };
 
 /// The main window: menu, toolbar, page image, keypad, page-number display and status
@@ -62,7 +66,8 @@ class TMain : public QMainWindow, public CycleHost
     Q_OBJECT
 
 public:
-    TMain(MainParts parts, PrinterAccess& printer, HelpWindow& help, QWidget* parent = nullptr);
+    TMain(MainParts parts, PrinterAccess& printer, HelpWindow& help, Prompts& prompts,
+          QWidget* parent = nullptr);
     /// The dialogs, created after the main window; the first tick comes only after this.
     void SetDialogs(TSetup& setup, TInfo& info, TDruckpanel& printPanel);
     ~TMain() override;
@@ -125,18 +130,22 @@ public:
     QTimer& Timer() { return m_timer; }
     QString StatusText(int panel) const;
 
-    /// Asks for a file name to save to; replaced by tests. Empty: cancelled.
-    std::function<QString(const QString& title, const QString& filter, const QString& suffix)> askSaveFile;
-    /// Shows an error message box; replaced by tests.
-    std::function<void(const QString& title, const QString& message, bool abortButton)> showMessage;
-    /// Called for each help context opened; by default the help window shows it.
-    std::function<void(int)> showHelp;
-    /// Called after each tick of the cycle.
-    std::function<void()> afterTick;
     /// Shows a message with the cycle paused, and lets it go on afterwards.
     void ShowPaused(const QString& message);
+    /// Paints a part of the page (in page pixels) again, as it is on screen now.
+    void UpdatePageArea(const QRect& area);
 
-    // Controls, for the window tests.
+Q_SIGNALS:
+    /// After each tick of the cycle, once its bus work has ended.
+    void TickEnded();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    // The controls; each carries its name as object name, which is how tests find them.
     QToolButton* ButExit = nullptr;
     QToolButton* ButPrint = nullptr;
     QToolButton* ButSaveGraph = nullptr;
@@ -166,12 +175,6 @@ public:
     QAction* Info1 = nullptr;
     QAction* Vollbild = nullptr;
 
-protected:
-    void closeEvent(QCloseEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
-    void showEvent(QShowEvent* event) override;
-
-private:
     void BuildMenu();
     void BuildControls(QWidget* client);
     QToolButton* KeypadButton(QWidget* parent, const QString& caption, int tag, int x, int y, int w);
@@ -181,6 +184,9 @@ private:
     /// Cuts the bus work under way short and ends its tick, for what must not wait for it.
     void SettleBus();
     void AfterTickDone();
+    void NameControls();
+    /// The save dialog, starting from the last file name chosen.
+    QString AskSaveFile(const QString& title, const QString& filter, const QString& suffix);
 
     MainParts m_parts;
     TSetup* m_setup = nullptr;
@@ -188,6 +194,7 @@ private:
     TDruckpanel* m_printPanel = nullptr;
     PrinterAccess& m_printer;
     HelpWindow& m_help;
+    Prompts& m_prompts;
     QTimer m_timer;
     std::unique_ptr<AcquisitionCycle> m_cycle;
     std::unique_ptr<PageSelection> m_selection;

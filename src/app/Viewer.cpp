@@ -7,10 +7,6 @@
 #include "render/QImageConversion.h"
 #include "sim/SimulatedBoard.h"
 
-#include <QDialogButtonBox>
-#include <QPrintDialog>
-#include <QPushButton>
-
 namespace quav {
 
 std::unique_ptr<Station> Viewer::MakeStation(const ViewerOptions& options, const Settings& settings)
@@ -80,49 +76,32 @@ QString Viewer::LaterStart(const QString& workingFolder, const QStringList& argu
 
 Viewer::Viewer(const ViewerOptions& options)
     : m_store(m_settings, options.settingsFile), m_station(MakeStation(options, m_settings)),
-      m_lines(m_station->Ports(), m_settings)
+      m_lines(m_station->Ports(), m_settings),
+      m_prompts(options.prompts != nullptr ? *options.prompts : m_dialogPrompts)
 {
-    m_printerAccess.setupDialog = [](QPrinter& printer) {
-        QPrintDialog dialog(&printer);
-        dialog.setWindowTitle(QStringLiteral("Drucker einstellen"));
-        // This dialog only chooses the printer and its options: its button confirms the
-        // choice, it does not print.
-        if (auto* buttons = dialog.findChild<QDialogButtonBox*>()) {
-            if (QPushButton* ok = buttons->button(QDialogButtonBox::Ok)) {
-                ok->setText(QStringLiteral("&Übernehmen"));
-            }
-        }
-        dialog.exec();
-    };
-
-    MainParts parts{m_settings,
-                    m_storeAdapter,
-                    m_decoder,
-                    m_bridge,
-                    m_commAdapter,
+    MainParts parts{m_settings, m_storeAdapter, m_decoder, m_bridge, m_commAdapter,
                     [this] { return ToQImage(m_renderer.PageImage()); },
-                    [this] { return ToQImage(m_renderer.PageImage()); },
-                    &m_store};
+                    [this] { return ToQImage(m_renderer.PageImage()); }, &m_store,
+                    // The screen shows flashing characters in their phase, redrawn from the
+                    // rows already read; saved, copied and printed pictures keep them.
+                    [this] { return ToQImage(m_renderer.ShownImage()); }};
     // The windows in their order; the first tick of the cycle comes only from the event
     // loop, when all four exist.
-    m_main = std::make_unique<TMain>(std::move(parts), m_printerAccess, m_help);
-    m_setup = std::make_unique<TSetup>(m_settings, m_store, m_main.get());
+    m_main = std::make_unique<TMain>(std::move(parts), m_printerAccess, m_help, m_prompts);
+    m_setup = std::make_unique<TSetup>(m_settings, m_store, m_prompts, m_main.get());
     m_info = std::make_unique<TInfo>(m_main.get());
-    m_printPanel = std::make_unique<TDruckpanel>(m_printerAccess, m_main.get());
+    m_printPanel = std::make_unique<TDruckpanel>(m_printerAccess, m_prompts, m_main.get());
     m_main->SetDialogs(*m_setup, *m_info, *m_printPanel);
     if (m_station->Hardware()) {
         // A serial device that fails (unplugged, say) is named once, with the cycle paused.
-        m_main->afterTick = [this] {
+        QObject::connect(m_main.get(), &TMain::TickEnded, m_main.get(), [this] {
             const std::string fault = m_station->TakeFault();
             if (!fault.empty()) {
                 m_main->ShowPaused(QString::fromStdString(fault));
             }
-        };
+        });
     }
     m_bridge.onDrawn = [this](bool wholePage) { PageDrawn(wholePage); };
-    // The screen shows flashing characters in their phase, redrawn from the rows already
-    // read; saved, copied and printed pictures keep them.
-    m_main->Image1->screenSource = [this] { return ToQImage(m_renderer.ShownImage()); };
     m_blink.setSingleShot(true);
     QObject::connect(&m_blink, &QTimer::timeout, m_main.get(), [this] { Blink(); });
 }
@@ -153,7 +132,7 @@ void Viewer::Blink()
     // Only the rows with flashing characters are painted again.
     for (int row = 0; row < 24; ++row) {
         if ((rows >> row & 1u) != 0) {
-            m_main->Image1->UpdatePageArea(
+            m_main->UpdatePageArea(
                 QRect(0, row * Renderer::RowHeight, Renderer::RowWidth, Renderer::RowHeight));
         }
     }

@@ -2,6 +2,7 @@
 
 #include "acquisition/RendererBridge.h"
 #include "app/Adapters.h"
+#include "app/DialogPrompts.h"
 #include "app/HelpWindow.h"
 #include "app/TInfo.h"
 #include "app/TMain.h"
@@ -39,6 +40,8 @@ struct ViewerOptions
     /// With hardware: the card ports, opened (or refused) before the program gave up its
     /// privileges. Null: the card adapters are absent.
     PortIo* cardPorts = nullptr;
+    /// What answers the windows' dialogs (tests); null: Qt's dialogs and the help window.
+    Prompts* prompts = nullptr;
 };
 
 /// The whole program: the objects of the run, created once and wired by reference, and
@@ -98,9 +101,11 @@ private:
     Renderer m_renderer;
     RendererBridge m_bridge{m_renderer, m_decoder};
     CommPortAdapter m_commAdapter{*m_station};
-    QPrinter m_printer;
-    PrinterAccess m_printerAccess{m_printer};
     HelpWindow m_help;
+    DialogPrompts m_dialogPrompts{m_help};
+    Prompts& m_prompts;
+    QPrinter m_printer;
+    PrinterAccess m_printerAccess{m_printer, m_prompts};
     std::unique_ptr<TMain> m_main;
     std::unique_ptr<TSetup> m_setup;
     std::unique_ptr<TInfo> m_info;

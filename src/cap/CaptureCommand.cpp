@@ -84,8 +84,9 @@ std::string PageName(std::uint16_t number)
 class PictureEncoder
 {
 public:
-    PictureEncoder(const std::vector<CapturedPage>& pages, CaptureFormat format, bool reveal)
-        : m_pages(pages), m_format(format), m_reveal(reveal), m_done(pages.size()), m_bytes(pages.size())
+    PictureEncoder(const std::vector<CapturedPage>& pages, CaptureFormat format, bool reveal, int scale)
+        : m_pages(pages), m_format(format), m_reveal(reveal), m_scale(scale), m_done(pages.size()),
+          m_bytes(pages.size())
     {
         const unsigned threads = std::max(1U, std::thread::hardware_concurrency());
         for (unsigned t = 0; t < std::min<std::size_t>(threads, pages.size()); ++t) {
@@ -140,7 +141,7 @@ private:
             const std::size_t index = m_next++;
             lock.unlock();
             QByteArray bytes;
-            const bool ok = EncodePageImage(m_pages[index], m_format, m_reveal, renderer, bytes);
+            const bool ok = EncodePageImage(m_pages[index], m_format, m_reveal, m_scale, renderer, bytes);
             lock.lock();
             m_bytes[index] = std::move(bytes);
             m_done[index] = ok ? Encoded : Failed;
@@ -151,6 +152,7 @@ private:
     const std::vector<CapturedPage>& m_pages;
     const CaptureFormat m_format;
     const bool m_reveal;
+    const int m_scale;
     std::mutex m_mutex;
     std::condition_variable m_wake;
     std::vector<std::uint8_t> m_done; ///< 0 while the page is waiting, then Encoded or Failed
@@ -577,7 +579,7 @@ int CaptureCommand::ReportMissing(const CaptureOptions& options, const std::vect
 bool CaptureCommand::PageBytes(const CaptureOptions& options, const CapturedPage& page, std::string& bytes)
 {
     if (options.format == CaptureFormat::Bmp || options.format == CaptureFormat::Png) {
-        if (!EncodePageImage(page, options.format, options.reveal, bytes)) {
+        if (!EncodePageImage(page, options.format, options.reveal, options.scale, bytes)) {
             m_err << "quav-videotext-cap: Das Bild der Seite " << PageName(page.number)
                   << " kann nicht erzeugt werden.\n";
             return false;
@@ -666,7 +668,7 @@ int CaptureCommand::WriteAll(const CaptureOptions& options, const std::vector<Ca
 int CaptureCommand::WritePictures(const CaptureOptions& options, const std::vector<CapturedPage>& pages,
                                   const std::vector<std::string>& names, const std::string& folder)
 {
-    PictureEncoder encoder(pages, options.format, options.reveal);
+    PictureEncoder encoder(pages, options.format, options.reveal, options.scale);
     QByteArray bytes;
     for (std::size_t i = 0; i < pages.size(); ++i) {
         Progress(pages.size(), i);

@@ -41,15 +41,16 @@ struct CapturedPage
 };
 
 /// The page in a picture format (bmp or png) as the bytes of its file, with concealed text
-/// shown when `reveal` is set; false when the encoder fails. Supplied by the renderer's side
-/// of the command.
-bool EncodePageImage(const CapturedPage& page, CaptureFormat format, bool reveal, std::string& bytes);
+/// shown when `reveal` is set, each page pixel as a square of `scale` x `scale` pixels;
+/// false when the encoder fails. Supplied by the renderer's side of the command.
+bool EncodePageImage(const CapturedPage& page, CaptureFormat format, bool reveal, int scale,
+                     std::string& bytes);
 
 /// The file of a page in a picture format, drawn with `renderer`: a BMP as the viewer saves
 /// it, or a PNG with the eight teletext colours as its palette. False when encoding failed.
 /// Safe on several threads at once, each with its own renderer.
-bool EncodePageImage(const CapturedPage& page, CaptureFormat format, bool reveal, Renderer& renderer,
-                     QByteArray& bytes);
+bool EncodePageImage(const CapturedPage& page, CaptureFormat format, bool reveal, int scale,
+                     Renderer& renderer, QByteArray& bytes);
 
 /// quav-videotext-cap: acquires pages and writes them as text or pictures.
 ///

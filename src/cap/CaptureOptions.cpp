@@ -47,6 +47,18 @@ bool ParseTimeout(const std::string& text, double& seconds)
     return true;
 }
 
+bool ParseScale(const std::string& text, int& scale)
+{
+    int value = 0;
+    const char* end = text.data() + text.size();
+    const auto [ptr, ec] = std::from_chars(text.data(), end, value);
+    if (ec != std::errc{} || ptr != end || value < 1 || value > 8) {
+        return false;
+    }
+    scale = value;
+    return true;
+}
+
 } // namespace
 
 const char* FormatExtension(CaptureFormat format)
@@ -125,7 +137,8 @@ bool ParseCaptureOptions(const std::vector<std::string>& args, CaptureOptions& o
     const QCommandLineOption output(QStringLiteral("output"), QString(), QStringLiteral("PFAD"));
     const QCommandLineOption timeout(QStringLiteral("timeout"), QString(), QStringLiteral("S"));
     const QCommandLineOption reveal(QStringLiteral("reveal"));
-    parser.addOptions({help, page, format, output, timeout, reveal});
+    const QCommandLineOption scale(QStringLiteral("scale"), QString(), QStringLiteral("N"));
+    parser.addOptions({help, page, format, output, timeout, reveal, scale});
     QStringList arguments{QStringLiteral("quav-videotext-cap")};
     for (const std::string& arg : args) {
         arguments << ArgumentText(arg.c_str());
@@ -173,6 +186,13 @@ bool ParseCaptureOptions(const std::vector<std::string>& args, CaptureOptions& o
             return false;
         }
     }
+    if (parser.isSet(scale)) {
+        const std::string value = parser.value(scale).toStdString();
+        if (!ParseScale(value, options.scale)) {
+            error = "Ungültiger Maßstab \"" + value + "\": erwartet wird eine ganze Zahl von 1 bis 8.";
+            return false;
+        }
+    }
     if (options.station.hardware && options.all) {
         error = "Alle Seiten (all) lassen sich nur aus einer Aufzeichnung, TTI-Seiten oder dem Demo-Dienst "
                 "holen, nicht von der Hardware.";
@@ -186,7 +206,7 @@ std::string CaptureUsage()
     return "Aufruf: quav-videotext-cap [--source DATEI|ORDNER|GERÄT|-|demo] [--pid PID] [--hardware]\n"
            "                           [--page SEITEN]\n"
            "                           [--format txt|utf8|bmp|png] [--output PFAD] [--timeout S]\n"
-           "                           [--reveal]\n"
+           "                           [--reveal] [--scale N]\n"
            "\n"
            "Holt Videotext-Seiten und speichert sie als Text oder Bild.\n"
            "\n"
@@ -209,6 +229,8 @@ std::string CaptureUsage()
            "                   gleichem Subcode werden P100-0001-2.png, P100-0001-3.png ...\n"
            "  --timeout S      so lange wird auf eine Seite gewartet, Vorgabe 30 Sekunden\n"
            "  --reveal         verdeckten Text zeigen (in den Textformaten steht er immer)\n"
+           "  --scale N        Bilder N-fach vergrößert, jeder Bildpunkt als Quadrat aus\n"
+           "                   N x N Punkten (1 bis 8, Vorgabe 1: 400 x 312)\n"
            "\n"
            "Rückgabewerte: 0 erfolgreich, 1 Ausgabe nicht schreibbar, 2 falscher Aufruf,\n"
            "3 Quelle fehlt oder ist nicht lesbar, 4 Quelle enthält keinen Videotext,\n"

@@ -33,6 +33,8 @@ struct CaptureOptions
     double timeoutSeconds = 30.0;
     /// Concealed text is shown in the pictures too (the text formats always hold it).
     bool reveal = false;
+    /// Each page pixel becomes a square of scale x scale pixels in the pictures, 1 to 8.
+    int scale = 1;
     bool help = false;
 };
 

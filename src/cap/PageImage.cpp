@@ -133,8 +133,8 @@ bool EncodePalettePng(const std::vector<std::uint8_t>& packed, QByteArray& bytes
 
 } // namespace
 
-bool EncodePageImage(const CapturedPage& page, CaptureFormat format, bool reveal, Renderer& renderer,
-                     QByteArray& bytes)
+bool EncodePageImage(const CapturedPage& page, CaptureFormat format, bool reveal, int scale,
+                     Renderer& renderer, QByteArray& bytes)
 {
     // The page as the viewer draws it: the header row buffer in row 0, rows 1 to 23 of the
     // page buffer below, in the page's character set, concealed text hidden unless revealed.
@@ -143,21 +143,36 @@ bool EncodePageImage(const CapturedPage& page, CaptureFormat format, bool reveal
     renderer.RenderHeaderRow(page.headerRow);
     renderer.RenderPageRows(page.pageRows);
     bytes.clear();
-    if (format == CaptureFormat::Png) {
+    if (scale <= 1 && format == CaptureFormat::Png) {
         if (const auto packed = PaletteIndexes(renderer.PageImage())) {
             return EncodePalettePng(*packed, bytes);
         }
     }
+    QImage image = ToQImage(renderer.PageImage());
+    if (scale > 1) {
+        // Every page pixel repeated as a square, so strokes keep one width and colours stay
+        // exact. (Qt's own fast scaling rounds some source positions to a neighbour.)
+        const QImage drawn = image.convertToFormat(QImage::Format_RGB32);
+        image = QImage(drawn.size() * scale, QImage::Format_RGB32);
+        for (int y = 0; y < image.height(); ++y) {
+            const auto* from = reinterpret_cast<const QRgb*>(drawn.constScanLine(y / scale));
+            auto* to = reinterpret_cast<QRgb*>(image.scanLine(y));
+            for (int x = 0; x < image.width(); ++x) {
+                to[x] = from[x / scale];
+            }
+        }
+    }
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
-    return ToQImage(renderer.PageImage()).save(&buffer, format == CaptureFormat::Png ? "PNG" : "BMP");
+    return image.save(&buffer, format == CaptureFormat::Png ? "PNG" : "BMP");
 }
 
-bool EncodePageImage(const CapturedPage& page, CaptureFormat format, bool reveal, std::string& bytes)
+bool EncodePageImage(const CapturedPage& page, CaptureFormat format, bool reveal, int scale,
+                     std::string& bytes)
 {
     Renderer renderer;
     QByteArray encoded;
-    if (!EncodePageImage(page, format, reveal, renderer, encoded)) {
+    if (!EncodePageImage(page, format, reveal, scale, renderer, encoded)) {
         return false;
     }
     bytes.assign(encoded.constData(), static_cast<std::size_t>(encoded.size()));

@@ -1,6 +1,7 @@
 #include "config/TSetup.h"
 
 #include "bus/AdapterPorts.h"
+#include "config/Prompts.h"
 #include "config/QuavError.h"
 #include "config/SettingsStore.h"
 
@@ -13,7 +14,6 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QShortcut>
@@ -31,8 +31,9 @@ QString AddressText(std::uint16_t address)
 
 } // namespace
 
-TSetup::TSetup(Settings& settings, SettingsStore& store, QWidget* parent)
-    : QDialog(parent, Qt::Tool | Qt::MSWindowsFixedSizeDialogHint), m_settings(settings), m_store(store)
+TSetup::TSetup(Settings& settings, SettingsStore& store, Prompts& prompts, QWidget* parent)
+    : QDialog(parent, Qt::Tool | Qt::MSWindowsFixedSizeDialogHint), m_settings(settings), m_store(store),
+      m_prompts(prompts)
 {
     setWindowTitle(QStringLiteral("Einstellungen"));
 
@@ -145,10 +146,6 @@ TSetup::TSetup(Settings& settings, SettingsStore& store, QWidget* parent)
     for (std::size_t i = 0; i + 1 < std::size(order); ++i) {
         setTabOrder(order[i], order[i + 1]);
     }
-
-    showError = [this](const QString& message) {
-        QMessageBox::critical(this, QStringLiteral("Einstellungen"), message);
-    };
 }
 
 void TSetup::showEvent(QShowEvent* event)
@@ -260,9 +257,12 @@ void TSetup::ButExitClick()
 
 void TSetup::ButHelpClick()
 {
-    if (showHelp) {
-        showHelp(3);
-    }
+    m_prompts.ShowHelp(3);
+}
+
+void TSetup::ShowError(const QString& message)
+{
+    m_prompts.ShowMessage(this, QStringLiteral("Einstellungen"), message);
 }
 
 QString TSetup::SaveFailureText(const QString& reason) const
@@ -277,7 +277,7 @@ bool TSetup::SetupClose()
 {
     const auto delay = SettingsStore::ParseInteger(DelConst->text().trimmed());
     if (!delay) {
-        showError(QStringLiteral("'%1' ist kein gültiger Integerwert").arg(DelConst->text()));
+        ShowError(QStringLiteral("'%1' ist kein gültiger Integerwert").arg(DelConst->text()));
         return false;
     }
     m_settings.I2cDelay = *delay;
@@ -289,9 +289,9 @@ bool TSetup::SetupClose()
     try {
         m_store.SaveSettings();
     } catch (const QuavError& e) {
-        showError(SaveFailureText(e.Message()));
+        ShowError(SaveFailureText(e.Message()));
     } catch (const std::exception& e) {
-        showError(SaveFailureText(QString::fromUtf8(e.what())));
+        ShowError(SaveFailureText(QString::fromUtf8(e.what())));
     }
     return true;
 }

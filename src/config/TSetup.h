@@ -2,8 +2,6 @@
 
 #include "config/Settings.h"
 
-#include <functional>
-
 #include <QDialog>
 #include <QString>
 
@@ -16,6 +14,7 @@ class QToolButton;
 
 namespace quav {
 
+class Prompts;
 class SettingsStore;
 
 /// The settings dialog "Einstellungen": adapter, its port or base address, bus delay and
@@ -27,12 +26,7 @@ class TSetup : public QDialog
     Q_OBJECT
 
 public:
-    TSetup(Settings& settings, SettingsStore& store, QWidget* parent = nullptr);
-
-    /// Opens the help at a context number (3 for this dialog).
-    std::function<void(int)> showHelp;
-    /// Shows an error message; a message box unless replaced (tests replace it).
-    std::function<void(const QString&)> showError;
+    TSetup(Settings& settings, SettingsStore& store, Prompts& prompts, QWidget* parent = nullptr);
 
     // Event handlers, named after their controls.
     void SetupActive();
@@ -78,9 +72,11 @@ protected:
 private:
     void StepDelay(int direction);
     QString SaveFailureText(const QString& reason) const;
+    void ShowError(const QString& message);
 
     Settings& m_settings;
     SettingsStore& m_store;
+    Prompts& m_prompts;
     QString m_rememberedDelay;
     bool m_filling = false;
     int m_upDownPosition = 200;

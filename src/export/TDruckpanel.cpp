@@ -1,11 +1,11 @@
 #include "export/TDruckpanel.h"
 
+#include "config/Prompts.h"
 #include "config/QuavError.h"
 
 #include <QFrame>
 #include <QGroupBox>
 #include <QLabel>
-#include <QMessageBox>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPrinter>
@@ -122,13 +122,11 @@ void PrinterAccess::PrintPage(const QImage& snapshot, const PrintLayout& layout)
 
 void PrinterAccess::RunSetupDialog()
 {
-    if (setupDialog) {
-        setupDialog(m_printer);
-    }
+    m_prompts.RunPrinterSetup(m_printer);
 }
 
-TDruckpanel::TDruckpanel(PrinterAccess& printer, QWidget* parent)
-    : QDialog(parent, Qt::Tool | Qt::MSWindowsFixedSizeDialogHint), m_printer(printer)
+TDruckpanel::TDruckpanel(PrinterAccess& printer, Prompts& prompts, QWidget* parent)
+    : QDialog(parent, Qt::Tool | Qt::MSWindowsFixedSizeDialogHint), m_printer(printer), m_prompts(prompts)
 {
     setWindowTitle(QStringLiteral("Druckpanel"));
     setFixedSize(267, 306);
@@ -195,10 +193,6 @@ TDruckpanel::TDruckpanel(PrinterAccess& printer, QWidget* parent)
     connect(helpKey, &QShortcut::activated, this, [this] { HelpClick(); });
     connect(Button1, &QPushButton::clicked, this, [this] { CancelClick(); });
 
-    showError = [this](const QString& message) {
-        QMessageBox::critical(this, QStringLiteral("QUAV-Videotext"), message);
-    };
-    runModal = [this] { exec(); };
     PlaceShape();
 }
 
@@ -232,7 +226,7 @@ void TDruckpanel::PreparePanel(const QImage& page)
 void TDruckpanel::ShowPrintPanel(const QImage& page)
 {
     PreparePanel(page);
-    runModal();
+    m_prompts.RunModal(*this);
 }
 
 void TDruckpanel::DrawPreview()
@@ -300,7 +294,7 @@ void TDruckpanel::SwitchOrientation(bool landscape)
         ApplyOrientation(landscape);
     } catch (const QuavError& e) {
         (landscape ? Hochformat : Querformat)->setChecked(true);
-        showError(e.Message());
+        m_prompts.ShowMessage(this, QStringLiteral("QUAV-Videotext"), e.Message());
         return;
     }
     DrawPreview();
@@ -317,7 +311,7 @@ void TDruckpanel::PrintClick()
     try {
         m_printer.PrintPage(m_snapshot, m_layout);
     } catch (const QuavError& e) {
-        showError(e.Message());
+        m_prompts.ShowMessage(this, QStringLiteral("QUAV-Videotext"), e.Message());
         return; // the panel stays open, so the user can choose another printer
     }
     close();
@@ -330,9 +324,7 @@ void TDruckpanel::SetupClick()
 
 void TDruckpanel::HelpClick()
 {
-    if (showHelp) {
-        showHelp(5);
-    }
+    m_prompts.ShowHelp(5);
 }
 
 void TDruckpanel::CancelClick()

@@ -2,8 +2,6 @@
 
 #include "export/PrintLayout.h"
 
-#include <functional>
-
 #include <QDialog>
 #include <QImage>
 
@@ -17,12 +15,14 @@ class QGroupBox;
 
 namespace quav {
 
+class Prompts;
+
 /// The printer that the print panel and the printer setup share for the whole run, and
 /// the operations on it that can fail.
 class PrinterAccess
 {
 public:
-    explicit PrinterAccess(QPrinter& printer) : m_printer(printer) {}
+    PrinterAccess(QPrinter& printer, Prompts& prompts) : m_printer(printer), m_prompts(prompts) {}
 
     /// Sets the orientation of the next print. Throws QuavError when there is no usable
     /// printer ("Zur Zeit ist kein Standard-Drucker gewählt") or it has no settings.
@@ -31,7 +31,6 @@ public:
     /// printable area. Throws QuavError when the printer refuses the job.
     void PrintPage(const QImage& snapshot, const PrintLayout& layout);
     /// The system's printer setup dialog; what the user confirms is used from then on.
-    std::function<void(QPrinter&)> setupDialog;
     void RunSetupDialog();
 
     QPrinter& Printer() { return m_printer; }
@@ -40,6 +39,7 @@ public:
 
 private:
     QPrinter& m_printer;
+    Prompts& m_prompts;
 };
 
 /// The print panel: a miniature of the page on the outline of the sheet, moved and zoomed
@@ -49,7 +49,7 @@ class TDruckpanel : public QDialog
     Q_OBJECT
 
 public:
-    TDruckpanel(PrinterAccess& printer, QWidget* parent = nullptr);
+    TDruckpanel(PrinterAccess& printer, Prompts& prompts, QWidget* parent = nullptr);
 
     /// Landscape, the small miniature, a new snapshot of the page, then shown modally.
     /// Throws QuavError when the printer cannot be set up; the panel is not shown then.
@@ -75,13 +75,6 @@ public:
     const PrintLayout& Layout() const { return m_layout; }
     const QImage& Snapshot() const { return m_snapshot; }
 
-    /// Opens help at a context (5 for the panel).
-    std::function<void(int)> showHelp;
-    /// Shows an error in a message box unless replaced.
-    std::function<void(const QString&)> showError;
-    /// Runs the modal loop; replaced by tests.
-    std::function<void()> runModal;
-
     QFrame* Shape1 = nullptr;
     QLabel* PImage = nullptr;
     QToolButton* Ymin = nullptr;
@@ -104,6 +97,7 @@ private:
     void PlaceShape();
 
     PrinterAccess& m_printer;
+    Prompts& m_prompts;
     PrintLayout m_layout;
     QImage m_snapshot;
 };

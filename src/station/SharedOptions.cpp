@@ -139,7 +139,7 @@ void AddTo(QCommandLineParser& parser)
     parser.addOption(QCommandLineOption(PidName, QString(), QStringLiteral("PID")));
 }
 
-bool Parse(QCommandLineParser& parser, const QStringList& arguments, QString* error)
+bool Parse(QCommandLineParser& parser, const QStringList& arguments, QString* error, int positionalAllowed)
 {
     if (!parser.parse(arguments)) {
         const QStringList unknown = parser.unknownOptionNames();
@@ -156,8 +156,12 @@ bool Parse(QCommandLineParser& parser, const QStringList& arguments, QString* er
         return Fail(error, QStringLiteral("Zur Option %1 fehlt der Wert.").arg(option));
     }
     const QStringList positional = parser.positionalArguments();
-    if (!positional.isEmpty()) {
-        return Fail(error, Unknown(positional.first()));
+    if (positional.size() > positionalAllowed) {
+        if (positionalAllowed == 0) {
+            return Fail(error, Unknown(positional.first()));
+        }
+        return Fail(error, QStringLiteral("Zu viele Argumente: \"%1\". Hilfe mit --help.")
+                               .arg(positional[positionalAllowed]));
     }
     return true;
 }

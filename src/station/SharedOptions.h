@@ -26,8 +26,10 @@ namespace shared_options {
 void AddTo(QCommandLineParser& parser);
 
 /// Parses `arguments` (the program name first). False with a German message in `error`
-/// for an unknown option, a missing value or a value on a switch.
-bool Parse(QCommandLineParser& parser, const QStringList& arguments, QString* error);
+/// for an unknown option, a missing value or a value on a switch, or for more than
+/// `positionalAllowed` arguments that are no option.
+bool Parse(QCommandLineParser& parser, const QStringList& arguments, QString* error,
+           int positionalAllowed = 0);
 
 /// Reads --source, --hardware and --pid from a parsed `parser` into `options`. False with a
 /// German message in `error` when the first two are given together, --source is empty or

@@ -14,6 +14,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <QAction>
 #include <QClipboard>
 #include <QFile>
 #include <QGuiApplication>
@@ -39,14 +40,7 @@ struct ExportBench : ViewerBench
 {
     ExportBench()
     {
-        Main().showMessage = [this](const QString& title, const QString& message, bool abort) {
-            boxes.push_back({title, message, abort});
-        };
-        Main().askSaveFile = [this](const QString& title, const QString& filter, const QString& suffix) {
-            asked.push_back({title, filter, suffix});
-            timerDuringDialog = Main().TimerEnabled();
-            return answer;
-        };
+        prompts.whilePrompting = [this] { timerDuringDialog = Main().TimerEnabled(); };
         ShowPage100();
     }
     // QUAV_KEEP_EXPORTS names a folder where the written files are kept, to look at them.
@@ -67,17 +61,15 @@ struct ExportBench : ViewerBench
         return f.readAll();
     }
 
-    struct Message
+    /// The file name the next save dialog answers with.
+    void Answer(const std::string& name)
     {
-        QString title, text;
-        bool abort;
-    };
-    struct Ask
-    {
-        QString title, filter, suffix;
-    };
-    std::vector<Message> boxes;
-    std::vector<Ask> asked;
+        answer = QString::fromStdString(scratch.File(name));
+        prompts.saveAnswers.push_back(answer);
+    }
+
+    std::vector<QueuedPrompts::Message>& boxes = prompts.messages;
+    std::vector<QueuedPrompts::SaveAsk>& asked = prompts.saveAsks;
     QString answer;
     bool timerDuringDialog = true;
 };
@@ -85,7 +77,7 @@ struct ExportBench : ViewerBench
 TEST(SaveText, WritesThePageTextOfTheLastPageRead)
 {
     ExportBench b;
-    b.answer = QString::fromStdString(b.scratch.File("seite.txt"));
+    b.Answer("seite.txt");
     ASSERT_TRUE(b.Main().TimerEnabled());
     b.Main().SaveTextClick();
     ASSERT_EQ(b.asked.size(), 1u);
@@ -101,6 +93,11 @@ TEST(SaveText, WritesThePageTextOfTheLastPageRead)
     EXPECT_EQ(text.mid(40, 2), QByteArray("\r\n"));
     EXPECT_EQ(text.mid(42, 33), QByteArray("Index: Nachrichten 123, Sport 250"));
     EXPECT_TRUE(b.boxes.empty());
+    b.Main().SaveGraphClick(); // cancelled
+    ASSERT_EQ(b.asked.size(), 2u);
+    EXPECT_EQ(b.asked[0].start, QString());
+    EXPECT_EQ(b.asked[1].start, b.answer) << "the next save starts from the name chosen last";
+    EXPECT_EQ(b.asked[1].suffix, QStringLiteral("bmp"));
 }
 
 TEST(SaveText, ACancelledDialogWritesNothingAndRestoresTheTimer)
@@ -118,7 +115,7 @@ TEST(SaveText, ACancelledDialogWritesNothingAndRestoresTheTimer)
 TEST(SaveText, AFileThatCannotBeCreatedGivesTheErrorBox)
 {
     ExportBench b;
-    b.answer = QString::fromStdString(b.scratch.File("fehlt/seite.txt"));
+    b.Answer("fehlt/seite.txt");
     b.Main().SaveTextClick();
     ASSERT_EQ(b.boxes.size(), 1u);
     EXPECT_EQ(b.boxes[0].title, QStringLiteral("Fehler"));
@@ -166,7 +163,7 @@ TEST(SaveText, AFailedSaveLeavesTheExistingFileAsItWas)
 TEST(SaveGraph, WritesTheFourHundredByThreeHundredTwelveBitmap)
 {
     ExportBench b;
-    b.answer = QString::fromStdString(b.scratch.File("seite.bmp"));
+    b.Answer("seite.bmp");
     b.Main().SaveGraphClick();
     ASSERT_EQ(b.asked.size(), 1u);
     EXPECT_EQ(b.asked[0].title, QStringLiteral("Grafik speichern unter"));
@@ -186,7 +183,7 @@ TEST(SaveGraph, WritesTheFourHundredByThreeHundredTwelveBitmap)
 TEST(SaveGraph, AnUnwritablePlaceGivesTheCreateMessage)
 {
     ExportBench b;
-    b.answer = QString::fromStdString(b.scratch.File("fehlt/seite.bmp"));
+    b.Answer("fehlt/seite.bmp");
     b.Main().SaveGraphClick();
     ASSERT_EQ(b.boxes.size(), 1u);
     EXPECT_EQ(b.boxes[0].text, QStringLiteral("Kann Datei %1 nicht erstellen").arg(b.answer));
@@ -218,7 +215,7 @@ TEST(Clipboard, HoldsThePictureAndTheText)
     });
     b.Main().ClipText();
     EXPECT_EQ(clipboard->text().mid(2 * 42, 8), QStringLiteral("Français"));
-    b.answer = QString::fromStdString(b.scratch.File("seite123.txt"));
+    b.Answer("seite123.txt");
     b.Main().SaveTextClick();
     EXPECT_EQ(b.Read("seite123.txt").mid(2 * 42, 8), QByteArray("Fran\xE7"
                                                                 "ais"));
@@ -231,21 +228,30 @@ TEST(PrintPanel, OpensInLandscapeWithTheSmallMiniatureEveryTime)
     b.viewer->Printer().setOutputFileName(QString::fromStdString(b.scratch.File("druck.pdf")));
     TDruckpanel& panel = b.viewer->PrintPanel();
     bool timerWhileOpen = true;
-    panel.runModal = [&] {
+    b.prompts.modalSteps.push_back([&](QDialog&) {
         timerWhileOpen = b.Main().TimerEnabled();
         panel.Hochformat->click();
         panel.zpluClick();
-    };
+    });
     b.Main().PrintClik();
     EXPECT_FALSE(timerWhileOpen);
     EXPECT_TRUE(b.Main().TimerEnabled());
     EXPECT_FALSE(panel.Layout().Landscape);
-    panel.runModal = [] {};
+    // Nothing queued: the panel is closed at once.
     b.Main().PrintClik();
     EXPECT_TRUE(panel.Layout().Landscape);
     EXPECT_TRUE(panel.Querformat->isChecked());
     EXPECT_EQ(panel.Layout().Preview(), (PrintRect{60, 18, 50, 40}));
     EXPECT_EQ(panel.Snapshot().size(), QSize(400, 312));
+
+    // The printer setup, from the menu and from the panel, is the system's dialog.
+    b.prompts.whilePrompting = [&] { timerWhileOpen = b.Main().TimerEnabled(); };
+    timerWhileOpen = true;
+    b.Control<QAction>("Druckereinrichtung1")->trigger();
+    EXPECT_FALSE(timerWhileOpen);
+    panel.Setup->click();
+    EXPECT_EQ(b.prompts.printerSetups, 2);
+    EXPECT_TRUE(b.Main().TimerEnabled());
 }
 
 TEST(PrintPanel, PrintsThePageSnapshotCentredInPortrait)
@@ -256,11 +262,11 @@ TEST(PrintPanel, PrintsThePageSnapshotCentredInPortrait)
     printer.setOutputFormat(QPrinter::PdfFormat);
     printer.setOutputFileName(pdf);
     TDruckpanel& panel = b.viewer->PrintPanel();
-    panel.runModal = [&panel] {
+    b.prompts.modalSteps.push_back([&panel](QDialog&) {
         panel.HochformatClick();
         panel.Centerclick();
         panel.PrintClick();
-    };
+    });
     b.Main().PrintClik();
     EXPECT_EQ(panel.Snapshot(),
               ToQImage(b.viewer->PageRenderer().PageImage()).convertToFormat(QImage::Format_RGB32));
@@ -274,10 +280,8 @@ TEST(PrintPanel, WithoutAPrinterTheMessageComesAndTheTimerRuns)
     QPrinter& printer = b.viewer->Printer();
     printer.setOutputFormat(QPrinter::PdfFormat);
     printer.setOutputFileName(QString());
-    bool shown = false;
-    b.viewer->PrintPanel().runModal = [&shown] { shown = true; };
     b.Main().PrintClik();
-    EXPECT_FALSE(shown) << "the panel does not appear";
+    EXPECT_EQ(b.prompts.modalRuns, 0) << "the panel does not appear";
     ASSERT_EQ(b.boxes.size(), 1u);
     EXPECT_EQ(b.boxes[0].text, QStringLiteral("Zur Zeit ist kein Standard-Drucker gewählt"));
     EXPECT_TRUE(b.Main().TimerEnabled()) << "the timer gets its state back on this path too";
@@ -313,10 +317,10 @@ TEST(PrintPanel, APrintToPdfPlacesThePageWhereTheLayoutSays)
     // A page that is dark everywhere, so its printed rectangle shows on white paper.
     QImage dark(400, 312, QImage::Format_RGB32);
     dark.fill(QColor(0, 0, 128));
-    panel.runModal = [&panel] {
+    b.prompts.modalSteps.push_back([&panel](QDialog&) {
         panel.Centerclick();
         panel.PrintClick();
-    };
+    });
     panel.ShowPrintPanel(dark);
     ASSERT_TRUE(QFile::exists(pdf));
 

@@ -5,18 +5,37 @@
 #include "app/Viewer.h"
 #include "support/ManualClock.h"
 #include "support/PacketBuilder.h"
+#include "support/QueuedPrompts.h"
 #include "support/SimulatedStack.h"
 
 #include <functional>
 #include <memory>
+#include <stdexcept>
+#include <string>
 #include <vector>
 
 #include <QSettings>
+#include <QString>
 
 namespace quav::test {
 
+// The test's answers to the viewer's dialogs; the help it opens still goes to the help
+// window, so that tests can read what it shows.
+struct BenchPrompts : QueuedPrompts
+{
+    void ShowHelp(int context) override
+    {
+        QueuedPrompts::ShowHelp(context);
+        if (viewer != nullptr) {
+            viewer->Help().ShowContext(context);
+        }
+    }
+    Viewer* viewer = nullptr;
+};
+
 // The viewer on the simulated board, its clock in the test's hand, its settings in a
-// scratch file. Ticks are run by hand: Step() lets one timer interval pass and ticks.
+// scratch file, its dialogs answered by `prompts`. Ticks are run by hand: Step() lets one
+// timer interval pass and ticks.
 struct ViewerBench
 {
     explicit ViewerBench(bool storedSettings = true, const std::vector<Packet>& service = CycleService())
@@ -32,10 +51,18 @@ struct ViewerBench
         options.source = QString::fromStdString(scratch.File("service.t42"));
         options.settingsFile = settingsFile;
         options.clock = &clock;
+        options.prompts = &prompts;
         viewer = std::make_unique<Viewer>(options);
-        viewer->Main().showMessage = [this](const QString&, const QString& message, bool) {
-            messages.push_back(message);
-        };
+        prompts.viewer = viewer.get();
+    }
+    /// A control of the main window, found by its object name; fails the test when missing.
+    template <typename T> T* Control(const char* name)
+    {
+        T* found = Main().findChild<T*>(QLatin1String(name));
+        if (found == nullptr) {
+            throw std::runtime_error(std::string("no control ") + name);
+        }
+        return found;
     }
     void Step()
     {
@@ -51,23 +78,24 @@ struct ViewerBench
     }
     void ShowPage100()
     {
-        StepUntil([this] { return Main().Image1->PageDrawn() && Main().Cycle().LastSubcode() >= 0; });
+        StepUntil([this] { return Page().PageDrawn() && Main().Cycle().LastSubcode() >= 0; });
     }
     /// The widget position of a page pixel, at whatever zoom the page is drawn.
     QPoint OnPage(int x, int y)
     {
-        const QRectF page = Main().Image1->PageRect();
+        const QRectF page = Page().PageRect();
         const double scale = page.width() / PageImageWidget::PageWidth;
         return QPointF(page.x() + (x + 0.5) * scale, page.y() + (y + 0.5) * scale).toPoint();
     }
     std::string Display() { return DisplayText(Main().Cycle().Digits(), Main().Cycle().PageDisplay()); }
     TMain& Main() { return viewer->Main(); }
+    PageImageWidget& Page() { return *Control<PageImageWidget>("Image1"); }
 
     ScratchDirectory scratch;
     QString settingsFile;
     ManualClock clock;
+    BenchPrompts prompts;
     std::unique_ptr<Viewer> viewer;
-    std::vector<QString> messages;
 };
 
 } // namespace quav::test

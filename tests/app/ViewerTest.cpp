@@ -11,6 +11,7 @@
 #include "support/SimulatedStack.h"
 
 #include <fstream>
+#include <set>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -78,8 +79,6 @@ TEST(ViewerStart, AFirstRunWhoseSettingsCannotBeSavedGoesOnWithTheDialogsValues)
     // Leading where nothing can be written, not even by root.
     QFile::remove(b.settingsFile);
     ASSERT_TRUE(QFile::link(QStringLiteral("/proc/quav-nowhere/QUAV.conf"), b.settingsFile));
-    QStringList errors;
-    b.viewer->Setup().showError = [&errors](const QString& message) { errors << message; };
     bool closed = false;
     WhenModal([&](QWidget* dialog) {
         b.viewer->Setup().DelConst->setText(QStringLiteral("300"));
@@ -89,8 +88,9 @@ TEST(ViewerStart, AFirstRunWhoseSettingsCannotBeSavedGoesOnWithTheDialogsValues)
     b.Step();
     EXPECT_TRUE(closed) << "the dialog closes although the save failed";
     EXPECT_EQ(b.viewer->CurrentSettings().I2cDelay, 300);
-    ASSERT_EQ(errors.size(), 1);
-    EXPECT_TRUE(errors[0].contains(b.settingsFile)) << errors[0].toStdString();
+    ASSERT_EQ(b.prompts.messages.size(), 1u);
+    EXPECT_TRUE(b.prompts.messages[0].text.contains(b.settingsFile))
+        << b.prompts.messages[0].text.toStdString();
     b.ShowPage100();
     EXPECT_EQ(b.Display(), "100") << "the program goes on";
 }
@@ -98,20 +98,57 @@ TEST(ViewerStart, AFirstRunWhoseSettingsCannotBeSavedGoesOnWithTheDialogsValues)
 TEST(ViewerStart, CommandsAreEnabledByTheFirstTick)
 {
     ViewerBench b;
-    EXPECT_FALSE(b.Main().ButSaveGraph->isEnabled());
-    EXPECT_FALSE(b.Main().GraphToClip->isEnabled());
+    EXPECT_FALSE(b.Control<QToolButton>("ButSaveGraph")->isEnabled());
+    EXPECT_FALSE(b.Control<QAction>("GraphToClip")->isEnabled());
     EXPECT_FALSE(b.viewer->PrintPanel().Print->isEnabled());
     EXPECT_EQ(b.Main().windowTitle(), QStringLiteral("QUAV-Videotext 1.0"));
     b.Step();
     for (QToolButton* button :
-         {b.Main().ButSaveGraph, b.Main().ButSaveText, b.Main().ButCopyGraph, b.Main().ButCopyText}) {
+         {b.Control<QToolButton>("ButSaveGraph"), b.Control<QToolButton>("ButSaveText"),
+          b.Control<QToolButton>("ButCopyGraph"), b.Control<QToolButton>("ButCopyText")}) {
         EXPECT_TRUE(button->isEnabled()) << button->toolTip().toStdString();
     }
-    for (QAction* action :
-         {b.Main().SaveGraph, b.Main().SaveText, b.Main().GraphToClip, b.Main().TextToClip}) {
+    for (QAction* action : {b.Control<QAction>("SaveGraph"), b.Control<QAction>("SaveText"),
+                            b.Control<QAction>("GraphToClip"), b.Control<QAction>("TextToClip")}) {
         EXPECT_TRUE(action->isEnabled()) << action->text().toStdString();
     }
     EXPECT_TRUE(b.viewer->PrintPanel().Print->isEnabled());
+}
+
+TEST(ViewerStart, EveryControlIsFoundByItsOwnName)
+{
+    ViewerBench b;
+    const char* const buttons[] = {"ButExit",     "ButPrint",  "ButSaveGraph", "ButSaveText", "ButCopyGraph",
+                                   "ButCopyText", "ButHidden", "ButStop",      "ButHelp",     "But0",
+                                   "But1",        "But2",      "But3",         "But4",        "But5",
+                                   "But6",        "But7",      "But8",         "But9",        "ButMin",
+                                   "ButPlus",     "But100"};
+    const char* const actions[] = {"SaveGraph",  "SaveText", "GraphToClip",
+                                   "TextToClip", "Drucken1", "Druckereinrichtung1",
+                                   "Konfig",     "Beenden1", "HilfezuQUAVVideotext1",
+                                   "Info1",      "Vollbild", "Zoom0",
+                                   "Zoom1",      "Zoom2",    "Zoom3",
+                                   "Zoom4"};
+    const char* const labels[] = {"LetDisp", "StatusPanel0", "StatusPanel1", "StatusPanel2", "StatusPanel3"};
+    std::set<QObject*> found;
+    for (const char* name : buttons) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(b.Main().findChildren<QToolButton*>(QLatin1String(name)).size(), 1);
+        found.insert(b.Control<QToolButton>(name));
+    }
+    for (const char* name : actions) {
+        SCOPED_TRACE(name);
+        found.insert(b.Control<QAction>(name));
+    }
+    for (const char* name : labels) {
+        SCOPED_TRACE(name);
+        found.insert(b.Control<QLabel>(name));
+    }
+    EXPECT_EQ(found.size(), std::size(buttons) + std::size(actions) + std::size(labels))
+        << "each name its own";
+    EXPECT_EQ(b.Control<QAction>("Zoom3")->text(), QStringLiteral("&3-fach (1200 x 936)"));
+    b.Main().SetStatusText(2, "ab");
+    EXPECT_EQ(b.Control<QLabel>("StatusPanel2")->text(), QStringLiteral("ab"));
 }
 
 TEST(ViewerPages, TypedDigitsAndKeypadClicksSelectPages)
@@ -121,7 +158,7 @@ TEST(ViewerPages, TypedDigitsAndKeypadClicksSelectPages)
     ASSERT_EQ(b.Display(), "100");
     QTest::keyClick(&b.Main(), '1');
     EXPECT_EQ(b.Display(), "1--");
-    QTest::keyClick(b.Main().Image1, '2'); // whichever control has the focus
+    QTest::keyClick(&b.Page(), '2'); // whichever control has the focus
     EXPECT_EQ(b.Display(), "12-");
     QTest::keyClick(&b.Main(), '3');
     EXPECT_EQ(b.Display(), "123");
@@ -131,15 +168,15 @@ TEST(ViewerPages, TypedDigitsAndKeypadClicksSelectPages)
     });
     EXPECT_EQ(b.Display(), "123");
 
-    b.Main().DigitButtons[2]->click();
-    b.Main().DigitButtons[5]->click();
-    b.Main().DigitButtons[0]->click();
+    b.Control<QToolButton>("But2")->click();
+    b.Control<QToolButton>("But5")->click();
+    b.Control<QToolButton>("But0")->click();
     EXPECT_EQ(b.Display(), "250");
-    b.Main().ButPlus->click();
+    b.Control<QToolButton>("ButPlus")->click();
     EXPECT_EQ(b.Main().Cycle().PageNumber(), "251");
-    b.Main().But100->click();
+    b.Control<QToolButton>("But100")->click();
     EXPECT_EQ(b.Main().Cycle().PageNumber(), "100");
-    EXPECT_FALSE(b.Main().ButTop->isVisible());
+    EXPECT_FALSE(b.Control<QPushButton>("ButTop")->isVisible());
 }
 
 TEST(ViewerPages, AClickOnANumberInThePageSelectsItAtEveryZoom)
@@ -151,10 +188,10 @@ TEST(ViewerPages, AClickOnANumberInThePageSelectsItAtEveryZoom)
         b.Main().resize(1400, 1100);
         b.ShowPage100();
         // A click on the black beside the page is no click on the page.
-        QTest::mouseClick(b.Main().Image1, Qt::LeftButton, {}, QPoint(1, 1));
+        QTest::mouseClick(&b.Page(), Qt::LeftButton, {}, QPoint(1, 1));
         EXPECT_EQ(b.Main().Cycle().PageNumber(), "100");
         // Row 1 reads "Index: Nachrichten 123, Sport 250": 123 stands in columns 19 to 21.
-        QTest::mouseClick(b.Main().Image1, Qt::LeftButton, {}, b.OnPage(20 * 10 + 4, 13 + 6));
+        QTest::mouseClick(&b.Page(), Qt::LeftButton, {}, b.OnPage(20 * 10 + 4, 13 + 6));
         EXPECT_EQ(b.Main().Cycle().PageNumber(), "123");
         EXPECT_TRUE(b.Main().Cycle().RequestPending());
     }
@@ -165,11 +202,11 @@ TEST(ViewerZoom, FitsTheLargestWholeZoomAndDrawsSharpSquarePixels)
     ViewerBench b;
     b.Main().show();
     b.ShowPage100();
-    b.Main().Image1->resize(1300, 1000); // room for 3 x 400 by 3 x 312, not for 4
-    EXPECT_EQ(b.Main().Image1->EffectiveZoom(), 3);
-    const QImage shown = b.Main().Image1->grab().toImage();
-    const QImage page = b.Main().Image1->CurrentImage();
-    const QRectF r = b.Main().Image1->PageRect();
+    b.Page().resize(1300, 1000); // room for 3 x 400 by 3 x 312, not for 4
+    EXPECT_EQ(b.Page().EffectiveZoom(), 3);
+    const QImage shown = b.Page().grab().toImage();
+    const QImage page = b.Page().CurrentImage();
+    const QRectF r = b.Page().PageRect();
     // Every page pixel is a 3 x 3 block of the same colour: no smoothing at the edges.
     int mismatches = 0;
     for (int y = 0; y < 312; y += 7) {
@@ -181,8 +218,8 @@ TEST(ViewerZoom, FitsTheLargestWholeZoomAndDrawsSharpSquarePixels)
         }
     }
     EXPECT_EQ(mismatches, 0);
-    b.Main().Image1->resize(500, 400);
-    EXPECT_EQ(b.Main().Image1->EffectiveZoom(), 1) << "never below one";
+    b.Page().resize(500, 400);
+    EXPECT_EQ(b.Page().EffectiveZoom(), 1) << "never below one";
 }
 
 TEST(ViewerZoom, TheChosenZoomIsKeptInAGroupOfItsOwn)
@@ -237,12 +274,12 @@ TEST(ViewerPages, FlashingCharactersBlinkOnScreenWhileCopiesKeepThem)
     }
     ViewerBench b(true, service);
     b.Main().SetZoom(1, false);
-    b.Main().Image1->resize(PageImageWidget::PageWidth, PageImageWidget::PageHeight); // the page fills it
+    b.Page().resize(PageImageWidget::PageWidth, PageImageWidget::PageHeight); // the page fills it
     b.ShowPage100();
     QTimer& blink = b.viewer->BlinkTimer();
     ASSERT_TRUE(blink.isActive());
     EXPECT_EQ(blink.interval(), Viewer::FlashShownMs);
-    const QImage page = b.Main().Image1->CurrentImage();
+    const QImage page = b.Page().CurrentImage();
     const QRect word(10, 2 * 13, 60, 13);
     QImage blank(60, 13, page.format());
     blank.fill(Qt::black);
@@ -250,13 +287,13 @@ TEST(ViewerPages, FlashingCharactersBlinkOnScreenWhileCopiesKeepThem)
 
     b.viewer->Blink();
     EXPECT_EQ(blink.interval(), Viewer::FlashHiddenMs);
-    QImage shown = b.Main().Image1->grab().toImage().convertToFormat(page.format());
+    QImage shown = b.Page().grab().toImage().convertToFormat(page.format());
     EXPECT_EQ(shown.copy(word), blank) << "off phase: the word is left out";
     EXPECT_EQ(shown.copy(0, 0, 400, 2 * 13), page.copy(0, 0, 400, 2 * 13)) << "the rest stays";
-    EXPECT_EQ(b.Main().Image1->CurrentImage(), page) << "copies and prints keep the word";
+    EXPECT_EQ(b.Page().CurrentImage(), page) << "copies and prints keep the word";
 
     b.viewer->Blink();
-    shown = b.Main().Image1->grab().toImage().convertToFormat(page.format());
+    shown = b.Page().grab().toImage().convertToFormat(page.format());
     EXPECT_EQ(shown.copy(word), page.copy(word));
 
     // A still page stops the timer.
@@ -280,7 +317,7 @@ TEST(ViewerDialogs, TheAboutBoxShowsItsTextsAndKeepsTheCycleWaiting)
         timerDuringBox = b.Main().TimerEnabled();
         b.viewer->Info().Button1->click();
     });
-    b.Main().Info1->trigger();
+    b.Control<QAction>("Info1")->trigger();
     EXPECT_EQ(prog, QStringLiteral("QUAV-Videotext"));
     EXPECT_EQ(vers, QStringLiteral("Version 1.0"));
     EXPECT_FALSE(timerDuringBox);
@@ -295,11 +332,11 @@ TEST(ViewerDialogs, ClosingTheSettingsRestartsThePortClaim)
     b.StepUntil([&] {
         EXPECT_NE(b.Main().StatusText(0).toStdString(), noHardware)
             << "the claim at the start left the bus idle";
-        return b.Main().Image1->PageDrawn() && b.Main().Cycle().LastSubcode() >= 0;
+        return b.Page().PageDrawn() && b.Main().Cycle().LastSubcode() >= 0;
     });
     QTest::keyClicks(&b.Main(), QStringLiteral("123"));
     WhenModal([](QWidget* dialog) { dialog->close(); });
-    b.Main().Konfig->trigger();
+    b.Control<QAction>("Konfig")->trigger();
     EXPECT_EQ(b.Main().Cycle().CycleState(), AcquisitionCycle::State::ClaimPort);
     EXPECT_EQ(b.Main().TimerInterval(), 100);
     EXPECT_TRUE(b.Main().TimerEnabled());
@@ -319,8 +356,8 @@ TEST(ViewerShutdown, EveryWayOutClosesThePortThroughTheSameHandlers)
 {
     const std::vector<std::pair<const char*, std::function<void(TMain&)>>> ways = {
         {"Alt+F4", [](TMain& m) { QTest::keyClick(&m, Qt::Key_F4, Qt::AltModifier); }},
-        {"Beenden", [](TMain& m) { m.Beenden1->trigger(); }},
-        {"exit button", [](TMain& m) { m.ButExit->click(); }},
+        {"Beenden", [](TMain& m) { m.findChild<QAction*>(QStringLiteral("Beenden1"))->trigger(); }},
+        {"exit button", [](TMain& m) { m.findChild<QToolButton*>(QStringLiteral("ButExit"))->click(); }},
         {"close box", [](TMain& m) { m.close(); }},
     };
     for (const auto& [name, way] : ways) {
@@ -365,7 +402,7 @@ TEST(ViewerSlowBus, InputWaitsForThePageReadWhileTheSettingsAndClosingCutItShort
     b.ShowPage100();
     b.viewer->Board()->SetPortDelay(std::chrono::microseconds(50)); // a page: about 2 s
     const auto startPageRead = [&b] {
-        b.Main().ButHidden->click(); // the next poll reads the whole page again
+        b.Control<QToolButton>("ButHidden")->click(); // the next poll reads the whole page again
         b.clock.Advance(std::chrono::milliseconds(b.Main().TimerInterval()));
         b.Main().Tim();
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
@@ -384,7 +421,7 @@ TEST(ViewerSlowBus, InputWaitsForThePageReadWhileTheSettingsAndClosingCutItShort
         dialog->close();
     });
     waited.start();
-    b.Main().Konfig->trigger();
+    b.Control<QAction>("Konfig")->trigger();
     EXPECT_GE(dialogAfter, 0);
     EXPECT_LT(dialogAfter, 100);
     EXPECT_EQ(b.Display(), "123") << "the digits reached the cycle, in order, before the dialog";
@@ -406,13 +443,15 @@ TEST(ViewerSlowBus, InputWaitsForThePageReadWhileTheSettingsAndClosingCutItShort
 TEST(ViewerHelp, EachContextOpensItsPage)
 {
     ViewerBench b;
-    b.Main().HilfezuQUAVVideotext1->trigger();
+    b.Control<QAction>("HilfezuQUAVVideotext1")->trigger();
     EXPECT_TRUE(b.viewer->Help().isVisible());
     EXPECT_TRUE(b.viewer->Help().Browser()->toPlainText().contains(QStringLiteral("Seiten wählen")));
     b.viewer->Setup().ButHelpClick();
     EXPECT_TRUE(b.viewer->Help().Browser()->toPlainText().contains(QStringLiteral("I2c-Delay")));
     b.viewer->PrintPanel().HelpClick();
     EXPECT_TRUE(b.viewer->Help().Browser()->toPlainText().contains(QStringLiteral("Druckvorschau")));
+    b.Control<QToolButton>("ButHelp")->click();
+    EXPECT_EQ(b.prompts.helpContexts, (std::vector<int>{1, 3, 5, 1})) << "every window asks the same prompts";
     b.viewer->Help().Quit();
 }
 
@@ -501,38 +540,45 @@ TEST(SingleInstance, ALaterStartHandsItsSourceToABusyFirstOne)
     ScratchDirectory scratch;
     const std::string odd = "seite-\xE4.tti"; // a name that is no valid UTF-8
     std::ofstream(scratch.File(odd)) << "PN,10000\nOL,1,x\n";
-    QProcess second;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    env.insert(QStringLiteral("QUAV_INSTANCE_NAME"), name);
-    // Should the second start not find the first, it must not touch the user's settings.
-    env.insert(QStringLiteral("QUAV_SETTINGS_FILE"), QString::fromStdString(scratch.File("QUAV.conf")));
-    second.setProcessEnvironment(env);
-    second.setWorkingDirectory(QString::fromStdString(scratch.File("")));
-    // Through the shell, since QProcess cannot pass bytes that are no valid UTF-8.
-    second.start(QStringLiteral("/bin/sh"),
-                 {QStringLiteral("-c"),
-                  QStringLiteral("exec \"$0\" --source \"$(printf 'seite-\\344.tti')\""),
-                  QStringLiteral(QUAV_VIEWER_PATH)});
-    ASSERT_TRUE(second.waitForStarted(10000));
-    QThread::msleep(1500); // the first one is busy and does not answer for a while
-    QElapsedTimer waited;
-    waited.start();
-    while (second.state() != QProcess::NotRunning && waited.elapsed() < 20000) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    // The option and a file name alone (what the desktop entry passes) are handed over alike.
+    for (const bool option : {true, false}) {
+        SCOPED_TRACE(option ? "--source" : "file alone");
+        QProcess second;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        env.insert(QStringLiteral("QUAV_INSTANCE_NAME"), name);
+        // Should the second start not find the first, it must not touch the user's settings.
+        env.insert(QStringLiteral("QUAV_SETTINGS_FILE"), QString::fromStdString(scratch.File("QUAV.conf")));
+        second.setProcessEnvironment(env);
+        second.setWorkingDirectory(QString::fromStdString(scratch.File("")));
+        // Through the shell, since QProcess cannot pass bytes that are no valid UTF-8.
+        second.start(QStringLiteral("/bin/sh"),
+                     {QStringLiteral("-c"),
+                      option ? QStringLiteral("exec \"$0\" --source \"$(printf 'seite-\\344.tti')\"")
+                             : QStringLiteral("exec \"$0\" \"$(printf 'seite-\\344.tti')\""),
+                      QStringLiteral(QUAV_VIEWER_PATH)});
+        ASSERT_TRUE(second.waitForStarted(10000));
+        if (option) {
+            QThread::msleep(1500); // the first one is busy and does not answer for a while
+        }
+        QElapsedTimer waited;
+        waited.start();
+        while (second.state() != QProcess::NotRunning && waited.elapsed() < 20000) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        }
+        if (second.state() != QProcess::NotRunning) {
+            second.kill();
+            second.waitForFinished(5000);
+            FAIL() << "the second start did not end";
+        }
+        EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(second.exitCode(), 0) << second.readAllStandardError().toStdString();
+        EXPECT_TRUE(second.readAllStandardError().contains("Neue Quelle: x"))
+            << "the later start hears the outcome";
+        ASSERT_EQ(received.size(), option ? 2 : 1);
+        EXPECT_EQ(ArgumentBytes(received.last()), odd) << "every byte of the name arrives";
+        EXPECT_EQ(ArgumentBytes(receivedFolder), scratch.File("").substr(0, scratch.File("").size() - 1));
     }
-    if (second.state() != QProcess::NotRunning) {
-        second.kill();
-        second.waitForFinished(5000);
-        FAIL() << "the second start did not end";
-    }
-    EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(second.exitCode(), 0) << second.readAllStandardError().toStdString();
-    EXPECT_TRUE(second.readAllStandardError().contains("Neue Quelle: x"))
-        << "the later start hears the outcome";
-    ASSERT_EQ(received.size(), 2);
-    EXPECT_EQ(ArgumentBytes(received[1]), odd) << "every byte of the name arrives";
-    EXPECT_EQ(ArgumentBytes(receivedFolder), scratch.File("").substr(0, scratch.File("").size() - 1));
     EXPECT_TRUE(QFileInfo::exists(first.SocketPath())) << "the busy first one keeps its socket";
 }
 
@@ -552,6 +598,15 @@ TEST(SingleInstance, TheRunningViewerSaysWhatItDidWithALaterStart)
         {{QStringLiteral("--source"), QStringLiteral("fehlt.t42")}, "Zweiter Start ignoriert: Die Quelle"},
         {{QStringLiteral("--hardware")}, "--hardware wurde ignoriert"},
         {{QStringLiteral("--bunt")}, "Zweiter Start ignoriert: Unbekannte Option"},
+        // A file name alone, as a file manager passes it, stands for --source.
+        {{ArgumentText(odd.c_str())}, "Neue Quelle: "},
+        {{QStringLiteral("fehlt.t42")}, "Zweiter Start ignoriert: Die Quelle"},
+        {{ArgumentText(odd.c_str()), QStringLiteral("zwei.t42")},
+         "Zweiter Start ignoriert: Zu viele Argumente: \"zwei"},
+        {{QStringLiteral("--source"), QStringLiteral("demo"), ArgumentText(odd.c_str())},
+         "Zweiter Start ignoriert: --source und eine Datei"},
+        {{QStringLiteral("--hardware"), ArgumentText(odd.c_str())},
+         "Zweiter Start ignoriert: --hardware und eine Datei"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.status);
@@ -559,6 +614,11 @@ TEST(SingleInstance, TheRunningViewerSaysWhatItDidWithALaterStart)
         EXPECT_TRUE(done.startsWith(QString::fromUtf8(c.status))) << done.toStdString();
         EXPECT_TRUE(b.Main().StatusText(0).startsWith(QString::fromUtf8(c.status))) << "in the status bar";
     }
+    const CommandLine alone =
+        CommandLine::Parse({QStringLiteral("quav-videotext"), ArgumentText(odd.c_str())}, folder);
+    ASSERT_EQ(alone.action, CommandLine::Action::Run) << alone.message.toStdString();
+    EXPECT_EQ(ArgumentBytes(QDir::cleanPath(alone.source)), b.scratch.File(odd))
+        << "looked for where the start was";
     EXPECT_TRUE(b.viewer->LaterStart(folder, {}).isEmpty()) << "a plain later start only shows the window";
 }
 

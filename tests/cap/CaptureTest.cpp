@@ -84,9 +84,12 @@ TEST(CaptureOptions, ParsesWhatTheUsageLineOffers)
         bool single;
         std::size_t pages;
         std::string errorPart;
+        int scale = 1;
     };
     const std::vector<Case> cases{
         {{}, true, true, 1, ""},
+        {{"--scale", "8", "--format", "bmp"}, true, true, 1, "", 8},
+        {{"--scale=1"}, true, true, 1, "", 1},
         {{"--page", "1f0"}, true, true, 1, ""},
         {{"--page=100,101,1F0", "--format=png"}, true, false, 3, ""},
         {{"--page", "100-199"}, true, false, 0x9A, ""}, // hexadecimal order: 10A to 10F too
@@ -107,6 +110,11 @@ TEST(CaptureOptions, ParsesWhatTheUsageLineOffers)
         {{"--timeout", "0"}, false, false, 0, "Ungültige Wartezeit"},
         {{"--timeout", "nan"}, false, false, 0, "Ungültige Wartezeit"},
         {{"--timeout"}, false, false, 0, "fehlt der Wert"},
+        {{"--scale", "0"}, false, false, 0, "Ungültiger Maßstab \"0\""},
+        {{"--scale", "9"}, false, false, 0, "von 1 bis 8"},
+        {{"--scale", "2.5"}, false, false, 0, "Ungültiger Maßstab"},
+        {{"--scale", "+2"}, false, false, 0, "Ungültiger Maßstab"},
+        {{"--scale"}, false, false, 0, "fehlt der Wert"},
         {{"--source", ""}, false, false, 0, "fehlt der Wert"},
         {{"--frobnicate"}, false, false, 0, "Unbekannte Option"},
         {{"--hardware", "--source", "demo"}, false, false, 0, "schließen einander aus"},
@@ -124,6 +132,7 @@ TEST(CaptureOptions, ParsesWhatTheUsageLineOffers)
         if (c.ok) {
             EXPECT_EQ(options.singlePage, c.single);
             EXPECT_EQ(options.pages.Count(), c.pages);
+            EXPECT_EQ(options.scale, c.scale);
         } else {
             EXPECT_NE(error.find(c.errorPart), std::string::npos) << error;
         }
@@ -600,6 +609,26 @@ TEST(CaptureCommand, DemoPagesBecomePicturesOfThePageSize)
         }
     }
     EXPECT_GE(colours.size(), 3u) << "a page of coloured mosaics";
+
+    // A larger picture repeats every page pixel as a square, in both picture formats.
+    for (const char* format : {"png", "bmp"}) {
+        SCOPED_TRACE(format);
+        const std::string name = dir.File(std::string("p702x3.") + format);
+        const CapRun big = Capture({"--page", "702", "--format", format, "--scale", "3", "--output", name});
+        ASSERT_EQ(big.code, cap_exit::Ok) << big.err;
+        const QImage scaled(QString::fromStdString(name));
+        ASSERT_EQ(scaled.size(), QSize(1200, 936));
+        // The header row holds the clock, which may have moved on since the first picture.
+        int wrong = 0;
+        for (int y = 0; y < scaled.height(); ++y) {
+            for (int x = 0; x < scaled.width(); ++x) {
+                const QRgb pixel = scaled.pixel(x, y) & 0xFFFFFF;
+                const QRgb page = y < 13 * 3 ? scaled.pixel(x / 3 * 3, y / 3 * 3) : image.pixel(x / 3, y / 3);
+                wrong += pixel != (page & 0xFFFFFF);
+            }
+        }
+        EXPECT_EQ(wrong, 0);
+    }
 
     const CapRun all = Capture({"--page", "400-402", "--format", "bmp", "--output", dir.File("bmp")});
     ASSERT_EQ(all.code, cap_exit::Ok) << all.err;

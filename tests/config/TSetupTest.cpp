@@ -1,6 +1,7 @@
 #include "config/TSetup.h"
 
 #include "config/SettingsStore.h"
+#include "support/QueuedPrompts.h"
 #include "support/SimulatedStack.h"
 
 #include <algorithm>
@@ -24,10 +25,7 @@ namespace {
 
 struct DialogBench
 {
-    DialogBench() : store(settings, QString::fromStdString(scratch.File("QUAV.conf")))
-    {
-        dialog.showError = [this](const QString& m) { errors.push_back(m); };
-    }
+    DialogBench() : store(settings, QString::fromStdString(scratch.File("QUAV.conf"))) {}
     QStringList Items() const
     {
         QStringList items;
@@ -44,8 +42,8 @@ struct DialogBench
     test::ScratchDirectory scratch;
     Settings settings;
     SettingsStore store;
-    TSetup dialog{settings, store};
-    std::vector<QString> errors;
+    test::QueuedPrompts prompts;
+    TSetup dialog{settings, store, prompts};
 };
 
 TEST(SettingsDialog, ShowsTheAdaptersPortListWithItsStoredChoice)
@@ -127,8 +125,8 @@ TEST(SettingsDialog, ABadDelayKeepsTheDialogOpenAndSavesNothing)
     b.dialog.DelConst->setText(QStringLiteral("12a"));
     b.dialog.close();
     EXPECT_TRUE(b.dialog.isVisible());
-    ASSERT_EQ(b.errors.size(), 1u);
-    EXPECT_EQ(b.errors[0], QStringLiteral("'12a' ist kein gültiger Integerwert"));
+    ASSERT_EQ(b.prompts.messages.size(), 1u);
+    EXPECT_EQ(b.prompts.messages[0].text, QStringLiteral("'12a' ist kein gültiger Integerwert"));
     EXPECT_TRUE(b.Stored(QStringLiteral("Config")).isEmpty());
     b.dialog.DelConst->setText(QStringLiteral("300"));
     b.dialog.close();
@@ -145,9 +143,9 @@ TEST(SettingsDialog, AFailedSaveNamesTheFileAndStillCloses)
     b.dialog.DelConst->setText(QStringLiteral("300"));
     b.dialog.close();
     EXPECT_FALSE(b.dialog.isVisible()) << "the dialog does not hold the user captive";
-    ASSERT_EQ(b.errors.size(), 1u);
-    EXPECT_TRUE(b.errors[0].contains(QString::fromStdString(b.scratch.File("QUAV.conf"))))
-        << b.errors[0].toStdString();
+    ASSERT_EQ(b.prompts.messages.size(), 1u);
+    EXPECT_TRUE(b.prompts.messages[0].text.contains(QString::fromStdString(b.scratch.File("QUAV.conf"))))
+        << b.prompts.messages[0].text.toStdString();
     EXPECT_EQ(b.settings.I2cDelay, 300) << "the values hold in memory";
 }
 
@@ -251,12 +249,10 @@ TEST(SettingsDialog, TabReachesEveryControlAndComesBackRound)
 TEST(SettingsDialog, F1OpensTheSettingsHelp)
 {
     DialogBench b;
-    std::vector<int> contexts;
-    b.dialog.showHelp = [&contexts](int context) { contexts.push_back(context); };
     b.dialog.show();
     QApplication::processEvents();
     QTest::keyClick(&b.dialog, Qt::Key_F1);
-    EXPECT_EQ(contexts, std::vector<int>{3});
+    EXPECT_EQ(b.prompts.helpContexts, std::vector<int>{3});
 }
 
 } // namespace
