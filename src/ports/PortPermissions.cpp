@@ -103,9 +103,7 @@ void UseFoldersOf(uid_t uid, const char* home)
         }
     }
     const std::string runtime = "/run/user/" + std::to_string(uid);
-    struct stat st
-    {
-    };
+    struct stat st = {};
     if (::stat(runtime.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == uid) {
         setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
     } else {
