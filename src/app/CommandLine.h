@@ -35,6 +35,9 @@ struct CommandLine
     static constexpr int UsageError = 2;
     /// Exit code when a viewer runs already but does not take a later start's arguments.
     static constexpr int InstanceNotAnswering = 3;
+    /// Exit code when the program was started as root itself, or cannot give up the rights
+    /// it was started with.
+    static constexpr int NoSafeRights = 4;
 
     /// `workingFolder`, when given, is where a relative source is looked for (the arguments
     /// of a later start, handed to the running viewer).

@@ -5,6 +5,7 @@
 #include "config/QuavError.h"
 #include "config/Translations.h"
 #include "ports/DirectPortIo.h"
+#include "ports/PortPermissions.h"
 #include "station/Station.h"
 
 #include <csignal>
@@ -69,14 +70,28 @@ int main(int argc, char* argv[])
 
     // The card adapters need direct port access. It is asked for now, while the program is
     // still single-threaded, and every privilege is given up right after, before any
-    // window or thread exists.
+    // window or thread exists. Without cards the privileges go at once. Root itself (no
+    // sudo) is refused: the window would read files and talk to the display with every
+    // right, and nobody has neither display nor settings.
     std::unique_ptr<quav::DirectPortIo> cardPorts;
     QString portMessage;
-    if (command.hardware) {
+    bool startedAsRoot = false;
+    {
         QString error;
-        if (!quav::Station::OpenCardPorts(cardPorts, &portMessage, &error)) {
-            std::fprintf(stderr, "%s\n", error.toLocal8Bit().constData());
-            return 1;
+        if (command.hardware) {
+            if (!quav::Station::OpenCardPorts(cardPorts, &portMessage, &error)) {
+                std::fprintf(stderr, "quav-videotext: %s\n", error.toLocal8Bit().constData());
+                return quav::CommandLine::NoSafeRights;
+            }
+        } else if (const std::string dropError = quav::DropPrivileges(quav::RootStart::Refuse);
+                   !dropError.empty()) {
+            // Refused before anything was changed: a start as root may still hand its
+            // arguments to a viewer that runs already, since that reads and shows nothing.
+            startedAsRoot = dropError == quav::RootRefusal();
+            if (!startedAsRoot) {
+                std::fprintf(stderr, "quav-videotext: %s\n", dropError.c_str());
+                return quav::CommandLine::NoSafeRights;
+            }
         }
     }
 
@@ -97,6 +112,10 @@ int main(int argc, char* argv[])
             std::fprintf(stderr, "quav-videotext: %s\n", answer.toLocal8Bit().constData());
         }
         return 0;
+    }
+    if (startedAsRoot) {
+        std::fprintf(stderr, "quav-videotext: %s\n", quav::RootRefusal().c_str());
+        return quav::CommandLine::NoSafeRights;
     }
     if (claim == quav::SingleInstance::Claim::Failed) {
         std::fprintf(stderr, "quav-videotext: %s Ein zweiter Start wird nicht erkannt.\n",

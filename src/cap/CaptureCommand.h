@@ -28,6 +28,7 @@ inline constexpr int SourceUnreadable = 3; ///< missing or unreadable file or fo
 inline constexpr int NoTeletext = 4;       ///< the source holds no teletext
 inline constexpr int PageMissing = 5;      ///< a page never came
 inline constexpr int NoHardware = 6;       ///< the hardware cannot be reached or does not answer
+inline constexpr int NoSafeRights = 7;     ///< root with --hardware, or rights that cannot be given up
 } // namespace cap_exit
 
 /// One captured page, ready to be written.

@@ -234,7 +234,8 @@ std::string CaptureUsage()
            "\n"
            "Rückgabewerte: 0 erfolgreich, 1 Ausgabe nicht schreibbar, 2 falscher Aufruf,\n"
            "3 Quelle fehlt oder ist nicht lesbar, 4 Quelle enthält keinen Videotext,\n"
-           "5 Seite nicht empfangen, 6 Hardware nicht verfügbar.\n";
+           "5 Seite nicht empfangen, 6 Hardware nicht verfügbar, 7 als root ohne sudo mit\n"
+           "--hardware gestartet oder Rechte nicht abgebbar.\n";
 }
 
 } // namespace quav

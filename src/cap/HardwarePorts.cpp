@@ -48,7 +48,8 @@ std::unique_ptr<PortIo> ClaimHardware(std::unique_ptr<Station> station, const Se
     return std::make_unique<StationPorts>(std::move(station), std::move(cards));
 }
 
-std::unique_ptr<PortIo> OpenHardwarePorts(const Settings& settings, std::string& error)
+std::unique_ptr<PortIo> OpenHardwarePorts(const Settings& settings, std::string& error,
+                                          std::unique_ptr<DirectPortIo> cards, const std::string& cardMessage)
 {
     const auto device = static_cast<adapter::DeviceKind>(settings.Device);
     const bool card = device == adapter::DeviceKind::Vd3000s || device == adapter::DeviceKind::CtCard;
@@ -57,23 +58,15 @@ std::unique_ptr<PortIo> OpenHardwarePorts(const Settings& settings, std::string&
                 "bitte im Programm quav-videotext unter Einstellungen wählen.";
         return nullptr;
     }
-    // The cards' ports are asked for while the command is still single-threaded, and
-    // every privilege is given up right after.
-    std::unique_ptr<DirectPortIo> cards;
     if (card) {
         if (!DirectPortIo::Supported()) {
             error = "Die Videotext-Karten lassen sich auf diesem Rechner nicht ansprechen "
                     "(keine I/O-Ports).";
             return nullptr;
         }
-        QString portMessage;
-        QString fatal;
-        if (!Station::OpenCardPorts(cards, &portMessage, &fatal)) {
-            error = fatal.toStdString();
-            return nullptr;
-        }
-        if (!portMessage.isEmpty()) {
-            error = portMessage.toStdString();
+        if (!cardMessage.empty() || !cards || !cards->IsOpen()) {
+            error = cardMessage.empty() ? std::string("Die Ports der Videotext-Karte sind nicht offen.")
+                                        : cardMessage;
             return nullptr;
         }
     }

@@ -10,6 +10,7 @@
 #include <linux/capability.h>
 #include <pwd.h>
 #include <sys/prctl.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 #include <vector>
@@ -87,6 +88,29 @@ std::string Failure(const char* what, int error)
     return text;
 }
 
+// HOME and the XDG folders of the new user `uid`, so that settings, caches and the
+// single-instance socket land in that user's folders and not in root's. XDG folders set
+// for someone else are dropped: the defaults under the new HOME apply then.
+// A user without an entry in the user database (`home` null) gets "/" and no XDG folders.
+void UseFoldersOf(uid_t uid, const char* home)
+{
+    setenv("HOME", home != nullptr ? home : "/", 1);
+    const std::string inHome = home != nullptr ? std::string(home) + "/" : std::string();
+    for (const char* name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_STATE_HOME"}) {
+        const char* value = std::getenv(name);
+        if (value != nullptr && (inHome.empty() || std::string(value).rfind(inHome, 0) != 0)) {
+            unsetenv(name);
+        }
+    }
+    const std::string runtime = "/run/user/" + std::to_string(uid);
+    struct stat st = {};
+    if (::stat(runtime.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == uid) {
+        setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+    } else {
+        unsetenv("XDG_RUNTIME_DIR"); // the program falls back to a checked folder of its own
+    }
+}
+
 // The invoking user's own groups, as at a login; just the one group when the user has no
 // entry in the user database.
 int SetGroupsOf(uid_t uid, gid_t gid)
@@ -97,13 +121,13 @@ int SetGroupsOf(uid_t uid, gid_t gid)
     passwd* found = nullptr;
     if (getpwuid_r(uid, &entry, buffer.data(), buffer.size(), &found) == 0 && found != nullptr) {
         if (initgroups(found->pw_name, gid) == 0) {
-            // The settings belong in the user's home, not in root's.
-            setenv("HOME", found->pw_dir, 1);
+            UseFoldersOf(uid, found->pw_dir);
             setenv("USER", found->pw_name, 1);
             setenv("LOGNAME", found->pw_name, 1);
             return 0;
         }
     }
+    UseFoldersOf(uid, nullptr);
     return setgroups(1, &gid) == 0 ? 0 : errno;
 }
 
@@ -117,6 +141,10 @@ ProcessCredentials ProcessCredentials::Current()
     c.capabilities = HoldsCapabilities();
     c.sudoUid = Environment("SUDO_UID");
     c.sudoGid = Environment("SUDO_GID");
+    if (const passwd* nobody = getpwnam("nobody"); nobody != nullptr && nobody->pw_uid != 0) {
+        c.nobodyUid = nobody->pw_uid;
+        c.nobodyGid = nobody->pw_gid;
+    }
     return c;
 }
 
@@ -139,7 +167,7 @@ std::optional<std::uint32_t> ParseId(const std::string& text)
     return static_cast<std::uint32_t>(value);
 }
 
-PrivilegeDropPlan PlanPrivilegeDrop(const ProcessCredentials& c)
+PrivilegeDropPlan PlanPrivilegeDrop(const ProcessCredentials& c, RootStart rootStart)
 {
     using Action = PrivilegeDropPlan::Action;
     PrivilegeDropPlan plan;
@@ -152,26 +180,32 @@ PrivilegeDropPlan PlanPrivilegeDrop(const ProcessCredentials& c)
             plan.gid = c.realGid;
             return plan;
         }
-        if (!c.sudoUid) {
-            // A root login: there is no other user to go back to, but no capability is kept.
-            plan.action = Action::ClearCapabilities;
-            return plan;
+        if (c.sudoUid) {
+            const auto uid = ParseId(*c.sudoUid);
+            const auto gid = c.sudoGid ? ParseId(*c.sudoGid) : std::nullopt;
+            if (!uid || !gid) {
+                plan.error = "Das Programm wurde mit sudo gestartet, aber SUDO_UID oder SUDO_GID fehlt "
+                             "oder ist ungültig; der aufrufende Benutzer ist nicht bekannt, die Root-Rechte "
+                             "lassen sich also nicht sicher abgeben. Das Programm wird beendet.";
+                return plan;
+            }
+            if (*uid != 0) {
+                plan.action = Action::SwitchUser;
+                plan.uid = *uid;
+                plan.gid = *gid;
+                return plan;
+            }
+            // root itself used sudo: no other user to go back to
         }
-        const auto uid = ParseId(*c.sudoUid);
-        const auto gid = c.sudoGid ? ParseId(*c.sudoGid) : std::nullopt;
-        if (!uid || !gid) {
-            plan.error = "Das Programm wurde mit sudo gestartet, aber SUDO_UID oder SUDO_GID fehlt "
-                         "oder ist ungültig; der aufrufende Benutzer ist nicht bekannt, die Root-Rechte "
-                         "lassen sich also nicht sicher abgeben. Das Programm wird beendet.";
-            return plan;
-        }
-        if (*uid == 0) {
-            plan.action = Action::ClearCapabilities; // root itself used sudo
+        if (rootStart == RootStart::Refuse) {
+            plan.error = RootRefusal();
             return plan;
         }
         plan.action = Action::SwitchUser;
-        plan.uid = *uid;
-        plan.gid = *gid;
+        plan.uid = c.nobodyUid;
+        plan.gid = c.nobodyGid;
+        plan.notice = "Als root gestartet: das Programm arbeitet als Benutzer nobody weiter und legt "
+                      "Dateien nur dort an, wo nobody schreiben darf.";
         return plan;
     }
     if (c.realGid != c.effectiveGid || c.realGid != c.savedGid) {
@@ -184,12 +218,24 @@ PrivilegeDropPlan PlanPrivilegeDrop(const ProcessCredentials& c)
     return plan;
 }
 
-std::string DropPrivileges()
+std::string RootRefusal()
+{
+    return "Das Programm läuft nicht als root, denn es liest Dateien aus fremder Hand. Bitte als "
+           "normaler Benutzer starten. Für eine Videotext-Steckkarte mit sudo aus dem eigenen "
+           "Benutzerkonto (dann gibt es die Root-Rechte gleich nach dem Öffnen der Ports ab) oder "
+           "nach einmaligem \"sudo setcap cap_sys_rawio+ep\" für das Programm; das serielle Modul "
+           "braucht nur die Gruppe dialout.";
+}
+
+std::string DropPrivileges(RootStart rootStart, std::string* notice)
 {
     using Action = PrivilegeDropPlan::Action;
-    const PrivilegeDropPlan plan = PlanPrivilegeDrop(ProcessCredentials::Current());
+    const PrivilegeDropPlan plan = PlanPrivilegeDrop(ProcessCredentials::Current(), rootStart);
     if (!plan.error.empty()) {
         return plan.error;
+    }
+    if (notice != nullptr) {
+        *notice = plan.notice;
     }
     if (plan.action != Action::Nothing && ThreadCount() > 1) {
         // Capabilities belong to each thread; another thread would keep them.
@@ -263,7 +309,7 @@ PortAccessResult OpenPortsAndDropPrivileges(DirectPortIo& io)
     if (!result.portError.empty()) {
         result.portError += "\n\n" + PortAccessHelp();
     }
-    result.dropError = DropPrivileges();
+    result.dropError = DropPrivileges(RootStart::Refuse);
     return result;
 }
 

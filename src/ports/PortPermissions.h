@@ -23,9 +23,20 @@ struct ProcessCredentials
     /// The values of SUDO_UID and SUDO_GID, when set.
     std::optional<std::string> sudoUid;
     std::optional<std::string> sudoGid;
+    /// The account a root login falls back to (nobody and its group, nogroup).
+    uid_t nobodyUid = 65534;
+    gid_t nobodyGid = 65534;
 
     /// The credentials of this process and its environment.
     static ProcessCredentials Current();
+};
+
+/// What a program does when root itself started it, not a user through sudo: there is no
+/// user to go back to.
+enum class RootStart
+{
+    Refuse,       ///< end with a message: nothing may run as root
+    BecomeNobody, ///< go on as the account nobody
 };
 
 /// What giving up privileges means for a process.
@@ -34,21 +45,27 @@ struct PrivilegeDropPlan
     enum class Action
     {
         Nothing,           ///< an ordinary user without capabilities: nothing to give up
-        ClearCapabilities, ///< keep the user, give up every capability (setcap, root login)
-        SwitchUser,        ///< go back to the user who started the program (sudo, setuid)
+        ClearCapabilities, ///< keep the user, give up every capability (setcap)
+        SwitchUser,        ///< become another user: the one who started the program, or nobody
     };
     Action action = Action::Nothing;
     uid_t uid = 0;
     gid_t gid = 0;
     /// Set when there is no safe way on; a German message. The program must not go on.
     std::string error;
+    /// Set when root itself goes on as nobody: a German note for the user.
+    std::string notice;
 };
 
 /// Decides how to give up privileges. Root started through sudo goes back to
 /// the invoking user, a set-user-ID or set-group-ID program to the real user and group; a
-/// process that keeps its user (file capabilities, or a root login) only loses its
-/// capabilities. Pure function.
-PrivilegeDropPlan PlanPrivilegeDrop(const ProcessCredentials& credentials);
+/// process with file capabilities keeps its user and only loses them. Root itself (a root
+/// login, or root using sudo) is refused or becomes nobody, as `rootStart` says: nothing is
+/// ever left running as root. Pure function.
+PrivilegeDropPlan PlanPrivilegeDrop(const ProcessCredentials& credentials, RootStart rootStart);
+
+/// The German refusal for a start as root itself.
+std::string RootRefusal();
 
 /// A user or group number as sudo puts it in the environment: decimal digits only, no
 /// sign, and not the "no user" value -1. Nothing for anything else.
@@ -62,7 +79,12 @@ std::optional<std::uint32_t> ParseId(const std::string& text);
 /// Must run before the process starts a second thread: capabilities belong to each thread.
 /// Returns an empty string on success, otherwise a German message; the program must not go
 /// on after a failure, since it may still hold privileges.
-std::string DropPrivileges();
+///
+/// After a change of user, HOME, USER and LOGNAME are the new user's, XDG folders that
+/// point elsewhere are removed (the user's defaults apply) and XDG_RUNTIME_DIR names the
+/// user's own runtime folder, when there is one.
+/// `notice`, when given, receives the plan's note for the user (see PrivilegeDropPlan).
+std::string DropPrivileges(RootStart rootStart, std::string* notice = nullptr);
 
 /// What --hardware with a card adapter achieved before the window opens.
 struct PortAccessResult
@@ -79,7 +101,9 @@ struct PortAccessResult
 
 /// Asks the kernel for exactly the ports of `io` and then gives up every privilege, in
 /// that order (the permission outlives the privileges). Privileges are given up also when
-/// the ports are refused. Single-threaded start-up only, see DropPrivileges.
+/// the ports are refused. Root itself is refused (RootStart::Refuse): the ports are a
+/// reason for sudo, not for running as root. Single-threaded start-up only, see
+/// DropPrivileges.
 PortAccessResult OpenPortsAndDropPrivileges(DirectPortIo& io);
 
 /// The German explanation of how to give the program port access.

@@ -622,5 +622,72 @@ TEST(SingleInstance, TheRunningViewerSaysWhatItDidWithALaterStart)
     EXPECT_TRUE(b.viewer->LaterStart(folder, {}).isEmpty()) << "a plain later start only shows the window";
 }
 
+TEST(ViewerStart, NoWindowRunsAsRootWithOrWithoutSudo)
+{
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "needs root to start the viewer as root";
+    }
+    ScratchDirectory scratch;
+    ASSERT_EQ(::chown(scratch.File("").c_str(), 65534, 65534), 0) << "nobody's settings go here";
+    struct Case
+    {
+        const char* what;
+        const char* sudoUid; ///< null: root itself
+    };
+    for (const Case& c : {Case{"root itself", nullptr}, Case{"sudo by nobody, no ports needed", "65534"}}) {
+        SCOPED_TRACE(c.what);
+        const QString name = OwnInstanceName(c.sudoUid == nullptr ? "root" : "sudo");
+        QProcess viewer;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        env.insert(QStringLiteral("QUAV_INSTANCE_NAME"), name);
+        env.insert(QStringLiteral("QUAV_SETTINGS_FILE"), QString::fromStdString(scratch.File("QUAV.conf")));
+        env.remove(QStringLiteral("SUDO_UID"));
+        env.remove(QStringLiteral("SUDO_GID"));
+        if (c.sudoUid != nullptr) {
+            env.insert(QStringLiteral("SUDO_UID"), QString::fromLatin1(c.sudoUid));
+            env.insert(QStringLiteral("SUDO_GID"), QString::fromLatin1(c.sudoUid));
+        }
+        viewer.setProcessEnvironment(env);
+        viewer.start(QStringLiteral(QUAV_VIEWER_PATH), {});
+        ASSERT_TRUE(viewer.waitForStarted(10000));
+        if (c.sudoUid == nullptr) {
+            ASSERT_TRUE(viewer.waitForFinished(20000));
+            EXPECT_EQ(viewer.exitCode(), CommandLine::NoSafeRights);
+            EXPECT_TRUE(viewer.readAllStandardError().contains("nicht als root"));
+            continue;
+        }
+        // The running window's user and capabilities, as the kernel sees them.
+        const QString status = QStringLiteral("/proc/%1/status").arg(viewer.processId());
+        QString uid;
+        QString capabilities;
+        QElapsedTimer waited;
+        waited.start();
+        while (uid.isEmpty() && viewer.state() == QProcess::Running && waited.elapsed() < 20000) {
+            QThread::msleep(100);
+            QFile file(status);
+            if (file.open(QIODevice::ReadOnly)) {
+                for (const QString& line : QString::fromLatin1(file.readAll()).split(QLatin1Char('\n'))) {
+                    if (line.startsWith(QStringLiteral("Uid:")) && !line.contains(QStringLiteral("\t0\t"))) {
+                        uid = line.simplified();
+                    } else if (line.startsWith(QStringLiteral("CapEff:"))) {
+                        capabilities = line.simplified();
+                    }
+                }
+            }
+        }
+        viewer.kill();
+        viewer.waitForFinished(5000);
+        for (const char* folder : {"/run/user/65534/", "/tmp/quav-65534/"}) { // nobody's lock and socket
+            for (const char* ending : {".lock", ".socket"}) {
+                QFile::remove(QLatin1String(folder) + name + QLatin1String(ending));
+            }
+        }
+        EXPECT_EQ(uid, QStringLiteral("Uid: 65534 65534 65534 65534"))
+            << viewer.readAllStandardError().toStdString();
+        EXPECT_EQ(capabilities, QStringLiteral("CapEff: 0000000000000000"));
+    }
+}
+
 } // namespace
 } // namespace quav

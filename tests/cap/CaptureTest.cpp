@@ -798,9 +798,12 @@ ProgramRun RunProgram(const std::vector<std::string>& args, int out, rlim_t file
     return run;
 }
 
-TEST(CaptureProgram, AClosedPipeAndTheFileSizeLimitEndWithAMessage)
+TEST(CaptureProgram, OutputFailuresEndWithAMessageAndRootWritesNoFile)
 {
     ScratchDirectory dir;
+    // Started by root itself, the command works as nobody, who must be able to write here.
+    const bool root = ::geteuid() == 0;
+    ASSERT_TRUE(!root || ::chown(dir.File("").c_str(), 65534, 65534) == 0);
     int pipeEnds[2];
     ASSERT_EQ(::pipe(pipeEnds), 0);
     ::close(pipeEnds[0]);
@@ -818,6 +821,19 @@ TEST(CaptureProgram, AClosedPipeAndTheFileSizeLimitEndWithAMessage)
     }
     EXPECT_FALSE(fs::exists(dir.File("p.png")));
     EXPECT_TRUE(fs::is_empty(dir.File(""))) << "no temporary file left behind";
+
+    const ProgramRun written =
+        RunProgram({"--page", "100", "--output", dir.File("p.txt")}, STDOUT_FILENO, RLIM_INFINITY);
+    ASSERT_TRUE(WIFEXITED(written.status));
+    EXPECT_EQ(WEXITSTATUS(written.status), cap_exit::Ok) << written.err;
+    struct stat st
+    {
+    };
+    ASSERT_EQ(::stat(dir.File("p.txt").c_str(), &st), 0);
+    if (root) {
+        EXPECT_EQ(st.st_uid, 65534u) << "a file of root's";
+        EXPECT_NE(written.err.find("nobody"), std::string::npos) << "the user hears why";
+    }
 }
 
 TEST(CaptureCommand, PngPicturesHoldExactlyThePixelsOfTheBitmaps)

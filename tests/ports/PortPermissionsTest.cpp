@@ -52,65 +52,82 @@ TEST(PortPermissions, PlansTheWayBackToTheUserWhoStartedTheProgram)
     const auto root = [] {
         ProcessCredentials c; // all zero: root
         c.capabilities = true;
+        c.nobodyUid = 99; // not the usual number, to see that the system's nobody is used
+        c.nobodyGid = 98;
         return c;
     };
     struct Row
     {
         const char* name;
         ProcessCredentials credentials;
+        RootStart rootStart;
         Action action;
         uid_t uid;
         gid_t gid;
-        bool error;
+        const char* error; ///< a part of the refusal, null when the plan goes ahead
     };
     std::vector<Row> rows;
     {
         auto c = root();
         c.sudoUid = "1000";
         c.sudoGid = "1001";
-        rows.push_back({"sudo", c, Action::SwitchUser, 1000, 1001, false});
+        rows.push_back({"sudo", c, RootStart::Refuse, Action::SwitchUser, 1000, 1001, nullptr});
+        rows.push_back(
+            {"sudo, command", c, RootStart::BecomeNobody, Action::SwitchUser, 1000, 1001, nullptr});
         c.sudoGid.reset();
-        rows.push_back({"sudo without SUDO_GID", c, Action::Nothing, 0, 0, true});
+        rows.push_back(
+            {"sudo without SUDO_GID", c, RootStart::BecomeNobody, Action::Nothing, 0, 0, "SUDO_UID"});
         c.sudoGid = "1001";
         c.sudoUid = "tux";
-        rows.push_back({"sudo with a name instead of a number", c, Action::Nothing, 0, 0, true});
+        rows.push_back({"sudo with a name instead of a number", c, RootStart::BecomeNobody, Action::Nothing,
+                        0, 0, "SUDO_UID"});
         c.sudoUid = "0";
         c.sudoGid = "0";
-        rows.push_back({"root using sudo", c, Action::ClearCapabilities, 0, 0, false});
+        rows.push_back({"root using sudo", c, RootStart::Refuse, Action::Nothing, 0, 0, "nicht als root"});
+        rows.push_back(
+            {"root using sudo, command", c, RootStart::BecomeNobody, Action::SwitchUser, 99, 98, nullptr});
     }
-    rows.push_back({"root login", root(), Action::ClearCapabilities, 0, 0, false});
+    rows.push_back({"root login", root(), RootStart::Refuse, Action::Nothing, 0, 0, "nicht als root"});
+    rows.push_back(
+        {"root login, command", root(), RootStart::BecomeNobody, Action::SwitchUser, 99, 98, nullptr});
     {
         auto c = root();
         c.realUid = 1000;
         c.realGid = 100;
         c.sudoUid = "2000"; // not trusted: the real user is known
         c.sudoGid = "2000";
-        rows.push_back({"set-user-ID root", c, Action::SwitchUser, 1000, 100, false});
+        rows.push_back({"set-user-ID root", c, RootStart::Refuse, Action::SwitchUser, 1000, 100, nullptr});
+        c.realUid = 0; // root left only as the effective user still counts as root itself
+        c.effectiveUid = 1000;
+        c.sudoUid.reset();
+        rows.push_back({"root with another effective user", c, RootStart::BecomeNobody, Action::SwitchUser,
+                        99, 98, nullptr});
     }
     {
         ProcessCredentials c;
         c.realUid = c.effectiveUid = c.savedUid = 1000;
         c.realGid = c.savedGid = 100;
         c.effectiveGid = 20;
-        rows.push_back({"set-group-ID", c, Action::SwitchUser, 1000, 100, false});
+        rows.push_back({"set-group-ID", c, RootStart::Refuse, Action::SwitchUser, 1000, 100, nullptr});
         c.effectiveGid = 100;
         c.capabilities = true;
-        rows.push_back({"file capability", c, Action::ClearCapabilities, 0, 0, false});
+        rows.push_back({"file capability", c, RootStart::Refuse, Action::ClearCapabilities, 0, 0, nullptr});
         c.capabilities = false;
-        rows.push_back({"ordinary user", c, Action::Nothing, 0, 0, false});
+        rows.push_back({"ordinary user", c, RootStart::Refuse, Action::Nothing, 0, 0, nullptr});
         c.sudoUid = "0"; // an ordinary user cannot become root through the environment
         c.sudoGid = "0";
-        rows.push_back({"ordinary user with SUDO_UID", c, Action::Nothing, 0, 0, false});
+        rows.push_back({"ordinary user with SUDO_UID", c, RootStart::Refuse, Action::Nothing, 0, 0, nullptr});
     }
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        const PrivilegeDropPlan plan = PlanPrivilegeDrop(row.credentials);
-        EXPECT_EQ(plan.error.empty(), !row.error) << plan.error;
-        if (row.error) {
-            EXPECT_NE(plan.error.find("SUDO_UID"), std::string::npos);
+        const PrivilegeDropPlan plan = PlanPrivilegeDrop(row.credentials, row.rootStart);
+        EXPECT_EQ(plan.error.empty(), row.error == nullptr) << plan.error;
+        if (row.error != nullptr) {
+            EXPECT_NE(plan.error.find(row.error), std::string::npos) << plan.error;
             continue;
         }
         EXPECT_EQ(plan.action, row.action);
+        EXPECT_EQ(plan.notice.empty(), row.uid != 99) << "a note exactly when root goes on as nobody";
         if (row.action == Action::SwitchUser) {
             EXPECT_EQ(plan.uid, row.uid);
             EXPECT_EQ(plan.gid, row.gid);
@@ -161,47 +178,83 @@ bool AnyCapability()
     return (data[0].effective | data[0].permitted | data[1].effective | data[1].permitted) != 0;
 }
 
-TEST(PortPermissions, RootFromSudoGoesBackToTheUserForGood)
+TEST(PortPermissions, RootFromSudoOrItselfBecomesAnOrdinaryUserForGood)
 {
     if (geteuid() != 0) {
         GTEST_SKIP() << "needs root to try";
     }
-    const std::string result = InChild([] {
-        setenv("SUDO_UID", "65534", 1);
-        setenv("SUDO_GID", "65534", 1);
-        setenv("HOME", "/root", 1);
-        const std::string error = DropPrivileges();
-        if (!error.empty()) {
-            return error;
-        }
-        uid_t r = 0, e = 0, s = 0;
-        getresuid(&r, &e, &s);
-        if (r != Nobody || e != Nobody || s != Nobody) {
-            return std::string("user IDs not all nobody");
-        }
-        gid_t gr = 0, ge = 0, gs = 0;
-        getresgid(&gr, &ge, &gs);
-        if (gr != Nobody || ge != Nobody || gs != Nobody) {
-            return std::string("group IDs not all nogroup");
-        }
-        gid_t groups[64];
-        const int n = getgroups(64, groups);
-        for (int i = 0; i < n; ++i) {
-            if (groups[i] == 0) {
-                return std::string("still in group root");
+    // sudo by nobody goes back to nobody; the capture command started by root itself goes
+    // on as nobody. Either way nothing of root may be left, nor root's folders.
+    for (const bool sudo : {true, false}) {
+        SCOPED_TRACE(sudo ? "sudo" : "root itself");
+        const std::string result = InChild([sudo] {
+            if (sudo) {
+                setenv("SUDO_UID", "65534", 1);
+                setenv("SUDO_GID", "65534", 1);
+            } else {
+                unsetenv("SUDO_UID");
+                unsetenv("SUDO_GID");
             }
+            setenv("HOME", "/root", 1);
+            setenv("XDG_CONFIG_HOME", "/root/.config", 1);
+            setenv("XDG_RUNTIME_DIR", "/run/user/0", 1);
+            const std::string error = DropPrivileges(RootStart::BecomeNobody);
+            if (!error.empty()) {
+                return error;
+            }
+            uid_t r = 0, e = 0, s = 0;
+            getresuid(&r, &e, &s);
+            if (r != Nobody || e != Nobody || s != Nobody) {
+                return std::string("user IDs not all nobody");
+            }
+            gid_t gr = 0, ge = 0, gs = 0;
+            getresgid(&gr, &ge, &gs);
+            if (gr != Nobody || ge != Nobody || gs != Nobody) {
+                return std::string("group IDs not all nogroup");
+            }
+            gid_t groups[64];
+            const int n = getgroups(64, groups);
+            for (int i = 0; i < n; ++i) {
+                if (groups[i] == 0) {
+                    return std::string("still in group root");
+                }
+            }
+            if (setuid(0) == 0 || seteuid(0) == 0 || setgid(0) == 0) {
+                return std::string("root came back");
+            }
+            if (AnyCapability()) {
+                return std::string("capabilities left");
+            }
+            if (prctl(PR_GET_NO_NEW_PRIVS, 0, 0, 0, 0) != 1) {
+                return std::string("no_new_privs not set");
+            }
+            for (const char* name : {"HOME", "XDG_CONFIG_HOME", "XDG_RUNTIME_DIR"}) {
+                const char* value = std::getenv(name);
+                if (value != nullptr &&
+                    (std::string(value).starts_with("/root") || std::string(value).ends_with("/0"))) {
+                    return std::string(name) + " still points at root's folder";
+                }
+            }
+            return std::string();
+        });
+        EXPECT_EQ(result, "");
+    }
+}
+
+TEST(PortPermissions, RootItselfIsRefusedBeforeAnythingChanges)
+{
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "needs root";
+    }
+    const std::string result = InChild([] {
+        unsetenv("SUDO_UID");
+        unsetenv("SUDO_GID");
+        const std::string error = DropPrivileges(RootStart::Refuse);
+        if (error != RootRefusal()) {
+            return "no refusal: " + error;
         }
-        if (setuid(0) == 0 || seteuid(0) == 0 || setgid(0) == 0) {
-            return std::string("root came back");
-        }
-        if (AnyCapability()) {
-            return std::string("capabilities left");
-        }
-        if (prctl(PR_GET_NO_NEW_PRIVS, 0, 0, 0, 0) != 1) {
-            return std::string("no_new_privs not set");
-        }
-        if (std::string(std::getenv("HOME")) == "/root") {
-            return std::string("HOME still points at root's settings");
+        if (geteuid() != 0 || prctl(PR_GET_NO_NEW_PRIVS, 0, 0, 0, 0) != 0) {
+            return std::string("changed before refusing");
         }
         return std::string();
     });
@@ -227,7 +280,7 @@ TEST(PortPermissions, AFileCapabilityIsGivenUpAndTheUserKept)
         if (syscall(SYS_capset, &header, data) != 0 || !AnyCapability()) {
             return std::string("capability set-up failed");
         }
-        const std::string error = DropPrivileges();
+        const std::string error = DropPrivileges(RootStart::Refuse);
         if (!error.empty()) {
             return error;
         }
@@ -253,7 +306,7 @@ TEST(PortPermissions, RefusesToGoOnWhenAnotherThreadWouldKeepThePrivileges)
         std::string error;
         std::thread other([] { pause(); });
         other.detach();
-        error = DropPrivileges();
+        error = DropPrivileges(RootStart::BecomeNobody);
         if (error.find("Threads") == std::string::npos) {
             return "no refusal: " + error;
         }
