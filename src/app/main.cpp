@@ -17,6 +17,7 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QFile>
 #include <QMessageBox>
 #include <QTimer>
 
@@ -71,11 +72,10 @@ int main(int argc, char* argv[])
     // The card adapters need direct port access. It is asked for now, while the program is
     // still single-threaded, and every privilege is given up right after, before any
     // window or thread exists. Without cards the privileges go at once. Root itself (no
-    // sudo) is refused: the window would read files and talk to the display with every
-    // right, and nobody has neither display nor settings.
+    // sudo) goes on as nobody, which has no home: its settings are kept in a private folder
+    // of its own, so a start as root works and still never shows a window as root.
     std::unique_ptr<quav::DirectPortIo> cardPorts;
     QString portMessage;
-    bool startedAsRoot = false;
     {
         QString error;
         if (command.hardware) {
@@ -83,14 +83,19 @@ int main(int argc, char* argv[])
                 std::fprintf(stderr, "quav-videotext: %s\n", error.toLocal8Bit().constData());
                 return quav::CommandLine::NoSafeRights;
             }
-        } else if (const std::string dropError = quav::DropPrivileges(quav::RootStart::Refuse);
-                   !dropError.empty()) {
-            // Refused before anything was changed: a start as root may still hand its
-            // arguments to a viewer that runs already, since that reads and shows nothing.
-            startedAsRoot = dropError == quav::RootRefusal();
-            if (!startedAsRoot) {
+        } else {
+            std::string notice;
+            if (const std::string dropError = quav::DropPrivileges(quav::RootStart::BecomeNobody, &notice);
+                !dropError.empty()) {
                 std::fprintf(stderr, "quav-videotext: %s\n", dropError.c_str());
                 return quav::CommandLine::NoSafeRights;
+            }
+            if (!notice.empty()) {
+                std::fprintf(stderr, "quav-videotext: %s\n", notice.c_str());
+                const QString folder = quav::SingleInstance::RuntimeFolder();
+                if (!folder.isEmpty() && qEnvironmentVariableIsEmpty("QUAV_SETTINGS_FILE")) {
+                    qputenv("XDG_CONFIG_HOME", QFile::encodeName(folder + QStringLiteral("/config")));
+                }
             }
         }
     }
@@ -112,10 +117,6 @@ int main(int argc, char* argv[])
             std::fprintf(stderr, "quav-videotext: %s\n", answer.toLocal8Bit().constData());
         }
         return 0;
-    }
-    if (startedAsRoot) {
-        std::fprintf(stderr, "quav-videotext: %s\n", quav::RootRefusal().c_str());
-        return quav::CommandLine::NoSafeRights;
     }
     if (claim == quav::SingleInstance::Claim::Failed) {
         std::fprintf(stderr, "quav-videotext: %s Ein zweiter Start wird nicht erkannt.\n",
