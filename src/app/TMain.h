@@ -181,6 +181,8 @@ private:
     /// Cuts the bus work under way short and ends its tick, for what must not wait for it.
     void SettleBus();
     void AfterTickDone();
+    /// The entry code of a key that types no page character (-1: not a page key).
+    static int EntryCode(int key, Qt::KeyboardModifiers modifiers);
 
     MainParts m_parts;
     TSetup* m_setup = nullptr;
@@ -192,6 +194,8 @@ private:
     std::unique_ptr<AcquisitionCycle> m_cycle;
     std::unique_ptr<PageSelection> m_selection;
     QFrame* m_pagePanel = nullptr;
+    QToolButton* m_butSubPrev = nullptr; ///< previous subpage
+    QToolButton* m_butSubNext = nullptr; ///< next subpage
     std::vector<QAction*> m_zoomActions;
     std::unique_ptr<PollWorker> m_worker;
     std::function<void()> m_busDone;               ///< ends the tick whose bus work runs
