@@ -45,8 +45,8 @@ std::string Format(int value, const char* format)
 
 } // namespace
 
-PageSelection::PageSelection(AcquisitionCycle& cycle, const Decoder& decoder, CycleRenderer& renderer)
-    : m_cycle(cycle), m_decoder(decoder), m_renderer(renderer)
+PageSelection::PageSelection(AcquisitionCycle& cycle, CycleRenderer& renderer)
+    : m_cycle(cycle), m_renderer(renderer)
 {
 }
 
@@ -175,7 +175,7 @@ bool PageSelection::DigitAt(int pos) const
     if (pos < 1 || pos > 920) {
         return false;
     }
-    const std::uint8_t c = m_decoder.PageRows()[std::size_t(39 + pos)];
+    const std::uint8_t c = m_renderer.ShownPageRows()[std::size_t(39 + pos)];
     return c >= '0' && c <= '9';
 }
 
@@ -200,7 +200,7 @@ std::string PageSelection::PageNumberAt() const
         ++pos;
     }
     if (DigitAt(pos) && DigitAt(pos + 1) && DigitAt(pos + 2) && !DigitAt(pos + 3)) {
-        const auto& rows = m_decoder.PageRows();
+        const auto& rows = m_renderer.ShownPageRows();
         return {char(rows[std::size_t(39 + pos)]), char(rows[std::size_t(40 + pos)]),
                 char(rows[std::size_t(41 + pos)])};
     }

@@ -29,7 +29,9 @@ public:
     static constexpr std::uint8_t TopPage = 30;
     static constexpr std::uint8_t Clicked = 99;
 
-    PageSelection(AcquisitionCycle& cycle, const Decoder& decoder, CycleRenderer& renderer);
+    /// Numbers are looked for in the rows on screen (the renderer's), which the stop button
+    /// may hold while the decoder has read newer ones.
+    PageSelection(AcquisitionCycle& cycle, CycleRenderer& renderer);
 
     /// The page-number entry for one entry code.
     void PageKey(std::uint8_t code);
@@ -56,7 +58,6 @@ private:
     bool DigitAt(int pos) const;
 
     AcquisitionCycle& m_cycle;
-    const Decoder& m_decoder;
     CycleRenderer& m_renderer;
     std::int32_t m_x = 0;
     std::int32_t m_y = 0;

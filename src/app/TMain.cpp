@@ -69,7 +69,7 @@ TMain::TMain(MainParts parts, PrinterAccess& printer, HelpWindow& help, QWidget*
 
     m_cycle = std::make_unique<AcquisitionCycle>(*this, m_parts.decoder, m_parts.renderer, m_parts.store,
                                                  m_parts.settings);
-    m_selection = std::make_unique<PageSelection>(*m_cycle, m_parts.decoder, m_parts.renderer);
+    m_selection = std::make_unique<PageSelection>(*m_cycle, m_parts.renderer);
     m_worker = std::make_unique<PollWorker>([this] {
         // On the worker thread: only pass the news to the window's thread.
         QMetaObject::invokeMethod(

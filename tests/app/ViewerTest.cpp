@@ -258,6 +258,9 @@ TEST(ViewerPages, RevealAndStopActOnThePageShownAtOnce)
     });
     m.ClipText();
     EXPECT_EQ(clipboard->text().mid(42, 9), QStringLiteral("Seite 100"));
+    // A click finds its number in the page on screen as well ("Seite 100", not 123).
+    QTest::mouseClick(m.Image1, Qt::LeftButton, {}, b.OnPage(7 * 10 + 4, 13 + 6));
+    EXPECT_EQ(m.Cycle().PageNumber(), "100");
     const QImage stopped = m.Image1->CurrentImage();
     m.ButStop->click(); // up: what was read is drawn now, without a tick
     EXPECT_NE(m.Image1->CurrentImage(), stopped);

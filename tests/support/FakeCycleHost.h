@@ -56,12 +56,17 @@ public:
     const std::array<std::uint8_t, 23>& DoubleHeightRows() const override { return doubleHeight; }
     void SetReveal(bool r) override { reveal = r; }
     void RedrawShown() override { ++redraws; }
-    const std::array<std::uint8_t, 960>& ShownPageRows() const override { return shownRows; }
+    const std::array<std::uint8_t, 960>& ShownPageRows() const override
+    {
+        return source != nullptr ? *source : shownRows;
+    }
     std::uint8_t ShownNationalOption() const override { return 0; }
 
     int setups = 0;
     int redraws = 0;
     std::array<std::uint8_t, 960> shownRows{};
+    /// The rows "on screen": the decoder's page buffer, when set.
+    const std::array<std::uint8_t, 960>* source = nullptr;
     int headers = 0;
     int pages = 0;
     bool reveal = false;
