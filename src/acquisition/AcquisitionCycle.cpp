@@ -59,9 +59,108 @@ void AcquisitionCycle::RestartCycle()
 void AcquisitionCycle::SelectPage(const std::string& number)
 {
     m_pageNumber = number.substr(0, 3);
+    m_subpage = Decoder::AnySubpage; // a new page starts with its subpages in turn
+    m_subpageEntering = false;
+    m_goingBack = false;
+    PollNow();
+}
+
+void AcquisitionCycle::PollNow()
+{
     m_requestPending = true;
     m_host.SetTimerInterval(PollingIntervalMs());
     m_state = State::Polling;
+}
+
+void AcquisitionCycle::GoBack()
+{
+    if (m_pageNumber.size() != 3 || m_history.empty()) {
+        return;
+    }
+    const std::string page = m_history.back();
+    m_history.pop_back();
+    SelectPage(page);
+    m_goingBack = true; // not a step forward: the page left is not kept
+}
+
+void AcquisitionCycle::SelectSubpage(std::int32_t subcode)
+{
+    if (m_pageNumber.size() != 3) {
+        return; // a page number is being typed
+    }
+    m_subpage = subcode;
+    PollNow();
+    ShowSubcode(m_shownSubcode);
+}
+
+void AcquisitionCycle::StepSubpage(int delta)
+{
+    // Subpages are numbered 1 to 79 on the air (the tens digit has three bits).
+    std::int32_t from = m_subpage >= 0 ? m_subpage : m_shownSubcode;
+    if (from < 0 || from > 79) {
+        from = 0; // nothing to count from: the next one is the first
+    }
+    const std::int32_t next = from + delta;
+    if (next < 1 || next > 79) {
+        return;
+    }
+    SelectSubpage(next);
+}
+
+void AcquisitionCycle::BeginSubpageEntry()
+{
+    m_subpageEntering = true;
+    m_subpageDigits.clear();
+    ShowSubcode(m_shownSubcode);
+}
+
+void AcquisitionCycle::SubpageDigit(char digit)
+{
+    if (!m_subpageEntering) {
+        return;
+    }
+    m_subpageDigits += digit;
+    if (m_subpageDigits.size() == 4) {
+        EndSubpageEntry(true);
+        return;
+    }
+    ShowSubcode(m_shownSubcode);
+}
+
+void AcquisitionCycle::EraseSubpageDigit()
+{
+    if (m_subpageEntering && !m_subpageDigits.empty()) {
+        m_subpageDigits.pop_back();
+        ShowSubcode(m_shownSubcode);
+    }
+}
+
+void AcquisitionCycle::EndSubpageEntry(bool accept)
+{
+    if (!m_subpageEntering) {
+        return;
+    }
+    m_subpageEntering = false;
+    const std::int32_t value = m_subpageDigits.empty() ? 0 : std::stoi(m_subpageDigits);
+    // Only what the subcode digits can carry: thousands 0 to 3, tens 0 to 7.
+    if (!accept || value / 1000 > 3 || value / 10 % 10 > 7) {
+        ShowSubcode(m_shownSubcode);
+        return;
+    }
+    SelectSubpage(value == 0 ? Decoder::AnySubpage : value);
+}
+
+void AcquisitionCycle::ShowSubcode(std::int32_t subcode)
+{
+    std::string text;
+    if (m_subpageEntering) {
+        text = "/" + m_subpageDigits + std::string(4 - m_subpageDigits.size(), '-');
+    } else if (m_subpage >= 0) {
+        text = "/" + SubcodeText(m_subpage); // chosen: that one only
+    } else {
+        text = subcode == 0 ? std::string("----") : SubcodeText(subcode);
+    }
+    m_host.SetStatusText(1, text);
 }
 
 void AcquisitionCycle::BeginEntryPause()
@@ -72,6 +171,7 @@ void AcquisitionCycle::BeginEntryPause()
 
 void AcquisitionCycle::BeginEntry(char digit)
 {
+    m_subpageEntering = false;
     m_savedPageNumber = m_pageNumber;
     m_pageNumber = std::string(1, digit);
     ShowPageNumber(m_pageNumber);
@@ -86,10 +186,35 @@ void AcquisitionCycle::ContinueEntry(char digit)
     m_pageNumber += digit;
     ShowPageNumber(m_pageNumber);
     if (m_pageNumber.size() == 3) {
-        m_requestPending = true;
-        m_host.SetTimerInterval(PollingIntervalMs());
-        m_state = State::Polling;
+        m_subpage = Decoder::AnySubpage;
+        m_goingBack = false;
+        PollNow();
+    } else {
+        BeginEntryPause(); // every digit gives the user the whole time-out again
     }
+}
+
+void AcquisitionCycle::EraseDigit()
+{
+    if (m_pageNumber.size() == 2) {
+        m_pageNumber.pop_back();
+        ShowPageNumber(m_pageNumber);
+        BeginEntryPause();
+    } else if (m_pageNumber.size() == 1) {
+        CancelEntry();
+    }
+}
+
+void AcquisitionCycle::CancelEntry()
+{
+    if (m_pageNumber.size() >= 3) {
+        return;
+    }
+    m_pageNumber = m_savedPageNumber;
+    ShowCurrentPage();
+    // Polling goes on; the decoder still holds the request of that page.
+    m_host.SetTimerInterval(PollingIntervalMs());
+    m_state = State::Polling;
 }
 
 void AcquisitionCycle::TakeClickedNumber(const std::string& number)
@@ -97,9 +222,34 @@ void AcquisitionCycle::TakeClickedNumber(const std::string& number)
     m_pageNumber = number.substr(0, 3);
 }
 
+void AcquisitionCycle::ResumeDrawing()
+{
+    if (!m_teletextPresent) {
+        return;
+    }
+    m_renderer.RenderHeaderRow();
+    if (m_undrawn) {
+        m_undrawn = false;
+        m_renderer.RenderPageRows();
+    }
+}
+
 void AcquisitionCycle::ShowPageNumber(const std::string& text)
 {
     m_digits.DrawDisplay(text, m_host.ButtonFaceColour(), m_display);
+    m_host.PageDisplayChanged(m_display);
+}
+
+void AcquisitionCycle::ShowCurrentPage()
+{
+    m_digits.DrawDisplay(m_pageNumber, m_host.ButtonFaceColour(), m_display);
+    if (m_searching) {
+        for (std::uint32_t& pixel : m_display) {
+            if (pixel == DigitStrip::Foreground) {
+                pixel = SearchingColour;
+            }
+        }
+    }
     m_host.PageDisplayChanged(m_display);
 }
 
@@ -129,10 +279,11 @@ void AcquisitionCycle::Tim()
             m_state = State::EntryTimeout;
             break;
         case State::EntryTimeout:
+            // The unfinished number leaves the display at once, so that a late digit is
+            // not taken for the end of it.
             m_pageNumber = m_savedPageNumber;
-            m_requestPending = true;
-            m_host.SetTimerInterval(PollingIntervalMs());
-            m_state = State::Polling;
+            ShowCurrentPage();
+            PollNow();
             break;
         default:
             break; // port failed, or a state without work
@@ -238,8 +389,8 @@ void AcquisitionCycle::ShowSignalError(const std::string& message)
 {
     m_host.SetStatusText(0, message);
     m_host.SetStatusText(3, {});
+    m_notFoundShown = false;
     ShowPageNumber("---");
-    m_pageNumber = "100";
     m_host.SetTimerInterval(ErrorInterval);
 }
 
@@ -247,7 +398,11 @@ void AcquisitionCycle::StartPoll()
 {
     PollRequest request;
     request.lastSubcode = m_lastSubcode;
-    request.redraw = m_redraw;
+    // A page still searched for is read only once it has arrived: the decoder's rows are
+    // the old page's until then.
+    const bool anotherPage =
+        m_requestPending && (m_pageNumber != m_currentPage || m_subpage != m_currentSubpage);
+    request.redraw = m_redraw && !m_searching && !anotherPage;
     if (m_requestPending) {
         if (!IsPageNumber(m_pageNumber)) {
             // Only an interrupted entry can leave a partial number here (the settings
@@ -256,6 +411,9 @@ void AcquisitionCycle::StartPoll()
             m_pageNumber = IsPageNumber(m_savedPageNumber) ? m_savedPageNumber : "100";
         }
         request.page = m_pageNumber;
+        request.subcode = m_subpage;
+        m_sentPage = m_pageNumber;
+        m_sentSubpage = m_subpage;
     }
     m_host.RunBusWork([this, request] { m_poll = m_poller.Poll(request); },
                       [this] {
@@ -277,16 +435,26 @@ void AcquisitionCycle::ApplyPoll(const PollResult& poll)
     switch (poll.status) {
     case Decoder::NoVideo:
         ShowSignalError(NoVideoText);
+        m_pageNumber = "100"; // another channel, perhaps: start at its index
+        m_subpage = Decoder::AnySubpage;
         m_requestPending = true;
         m_teletextPresent = false;
         return;
     case Decoder::NoTeletext:
         ShowSignalError(NoTeletextText);
+        m_pageNumber = "100";
+        m_subpage = Decoder::AnySubpage;
         m_requestPending = true;
         m_teletextPresent = false;
         return;
     case Decoder::NoHardware:
+        // A poll that found no answer says nothing about the channel or the page: a loose
+        // cable or a busy adapter. The page number stays, and it is asked for again once
+        // the decoder answers (it may have lost its request with its power).
         ShowSignalError(NoHardwareText);
+        if (m_pageNumber.size() == 3) {
+            m_requestPending = true;
+        }
         m_teletextPresent = false;
         return;
     default:
@@ -297,7 +465,25 @@ void AcquisitionCycle::ApplyPoll(const PollResult& poll)
     m_host.SetTimerInterval(PollingIntervalMs());
     m_host.SetStatusText(0, {});
     if (poll.requested) {
-        ShowPageNumber(m_pageNumber);
+        if (m_sentPage != m_currentPage || m_sentSubpage != m_currentSubpage) {
+            // Another page (or subpage): searched for until it has arrived.
+            if (!m_currentPage.empty() && m_sentPage != m_currentPage && !m_goingBack) {
+                m_history.push_back(m_currentPage);
+                if (m_history.size() > HistorySize) {
+                    m_history.erase(m_history.begin());
+                }
+            }
+            m_goingBack = false;
+            m_currentPage = m_sentPage;
+            m_currentSubpage = m_sentSubpage;
+            m_searching = true;
+            m_searchMs = 0;
+            if (m_notFoundShown) {
+                m_host.SetStatusText(RequestPanel, {});
+                m_notFoundShown = false;
+            }
+        }
+        ShowCurrentPage();
         m_requestPending = false;
         m_refreshCountdown = -1;
         m_lastSubcode = -1;
@@ -306,18 +492,38 @@ void AcquisitionCycle::ApplyPoll(const PollResult& poll)
         m_renderer.RenderHeaderRow();
     }
     const std::int32_t subcode = poll.subcode;
+    m_shownSubcode = subcode;
     m_host.SetStatusText(2, std::string(m_decoder.LanguageName()));
-    m_host.SetStatusText(1, subcode == 0 ? std::string("----") : SubcodeText(subcode));
+    if (!m_subpageEntering) {
+        ShowSubcode(subcode);
+    }
+    if (m_searching && !(poll.received && poll.rowsRead)) {
+        m_searchMs += PollingIntervalMs();
+        if (m_searchMs >= NotFoundAfterMs && !m_notFoundShown) {
+            m_host.SetStatusText(RequestPanel, "Seite " + m_currentPage + " wird nicht gesendet");
+            m_notFoundShown = true;
+        }
+    }
     if (poll.received || m_redraw) {
         if (poll.rowsRead) {
             if (!m_host.StopButtonDown()) {
                 m_renderer.RenderHeaderRow();
                 m_renderer.RenderPageRows();
+            } else {
+                m_undrawn = true;
             }
             m_lastSubcode = subcode;
-            // A page without subpages is fetched again now and then, since its content may
-            // change; rotating subpages bring their own updates.
-            m_refreshCountdown = subcode < 2 ? RefreshPolls : -1;
+            if (poll.received && m_searching) {
+                m_searching = false;
+                ShowCurrentPage();
+                if (m_notFoundShown) {
+                    m_host.SetStatusText(RequestPanel, {});
+                    m_notFoundShown = false;
+                }
+            }
+            // A page without subpages (or one chosen subpage) is fetched again now and
+            // then, since its content may change; rotating subpages bring their own updates.
+            m_refreshCountdown = subcode < 2 || m_subpage >= 0 ? RefreshPolls : -1;
         }
         if (m_refreshCountdown != 0) {
             // Runs from -1 downwards for rotating subpages; stopping at the lowest value

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace quav {
 
@@ -48,6 +49,16 @@ public:
     static constexpr int ErrorInterval = 1000;
     static constexpr int EntryTimeoutInterval = 5000;
     static constexpr int RefreshPolls = 5;
+    /// How long a requested page may stay away before the status bar says that it is not
+    /// broadcast: longer than a whole cycle of a magazine takes on the air.
+    static constexpr int NotFoundAfterMs = 30000;
+    /// The status panel for what the user asked for (a page that is not broadcast); panel 0
+    /// stays for the hardware and the signal.
+    static constexpr int RequestPanel = 3;
+    /// Colour of the page number while its page is being searched for.
+    static constexpr std::uint32_t SearchingColour = 0x707070;
+    /// How many pages Alt+Left can go back.
+    static constexpr std::size_t HistorySize = 16;
 
     AcquisitionCycle(CycleHost& host, Decoder& decoder, CycleRenderer& renderer, CycleSettingsStore& store,
                      const Settings& settings);
@@ -68,11 +79,31 @@ public:
     void BeginEntry(char digit);
     /// A further digit of the number being typed; the third one requests the page.
     void ContinueEntry(char digit);
+    /// Removes the last digit typed; the only one ends the entry as CancelEntry does.
+    void EraseDigit();
+    /// Ends the number being typed; the page shown before stays and is shown again.
+    void CancelEntry();
     /// A number clicked in the page becomes the page number (requested only through
     /// SelectPage).
     void TakeClickedNumber(const std::string& number);
+    /// Requests the page shown before the current one again (a short history).
+    void GoBack();
+    /// Asks for one subpage of the current page (Decoder::AnySubpage: each as it comes).
+    void SelectSubpage(std::int32_t subcode);
+    /// The next or previous subpage, counted from the one chosen or shown (1 to 79).
+    void StepSubpage(int delta);
+    /// Typing a subpage: "/" begins, up to four digits, Enter (or the fourth digit) ends;
+    /// no digits or 0 go back to each subpage as it comes.
+    void BeginSubpageEntry();
+    void SubpageDigit(char digit);
+    void EraseSubpageDigit();
+    void EndSubpageEntry(bool accept);
+    bool SubpageEntering() const { return m_subpageEntering; }
     /// Makes the next polling tick read and draw the page again.
     void RequestRedraw() { m_redraw = true; }
+    /// The stop button came up: draws what was read while it was down, from the decoder's
+    /// buffers (between ticks).
+    void ResumeDrawing();
     /// Ends the bus work of a tick under way early (its reads may be incomplete; the page
     /// is read again at the next poll). May be called from any thread.
     void AbortPoll() { m_poller.Abort(); }
@@ -91,6 +122,10 @@ public:
     std::int32_t LastSubcode() const { return m_lastSubcode; }
     std::int32_t RefreshCountdown() const { return m_refreshCountdown; }
     bool RedrawPending() const { return m_redraw; }
+    std::int32_t ChosenSubpage() const { return m_subpage; }
+    /// The requested page has not arrived yet.
+    bool Searching() const { return m_searching; }
+    const std::vector<std::string>& History() const { return m_history; }
     /// The polling interval of the current settings, in milliseconds.
     int PollingIntervalMs() const;
 
@@ -109,6 +144,9 @@ private:
     void StartPoll();
     void ApplyPoll(const PollResult& result);
     void ShowSignalError(const std::string& message);
+    void ShowCurrentPage();
+    void ShowSubcode(std::int32_t subcode);
+    void PollNow();
 
     CycleHost& m_host;
     Decoder& m_decoder;
@@ -128,6 +166,22 @@ private:
     std::int32_t m_lastSubcode = -1;
     std::int32_t m_refreshCountdown = -1;
     bool m_redraw = false;
+
+    std::int32_t m_subpage = Decoder::AnySubpage; ///< the subpage chosen for the page
+    bool m_subpageEntering = false;
+    std::string m_subpageDigits;
+    std::int32_t m_shownSubcode = 0; ///< of the last status row, for panel 1
+    // What went to the decoder: the request under way, and the last one that arrived there.
+    std::string m_sentPage;
+    std::int32_t m_sentSubpage = Decoder::AnySubpage;
+    std::string m_currentPage;
+    std::int32_t m_currentSubpage = Decoder::AnySubpage;
+    std::vector<std::string> m_history;
+    bool m_goingBack = false;
+    bool m_searching = false;
+    int m_searchMs = 0;
+    bool m_notFoundShown = false;
+    bool m_undrawn = false; ///< page rows read while the stop button was down
 };
 
 } // namespace quav

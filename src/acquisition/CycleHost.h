@@ -38,6 +38,13 @@ public:
     /// covered by the lower half of a double-height row above it.
     virtual const std::array<std::uint8_t, 23>& DoubleHeightRows() const = 0;
     virtual void SetReveal(bool reveal) = 0;
+    /// Draws the rows on screen again from the bytes they were drawn from (after a change
+    /// of reveal), without reading the decoder.
+    virtual void RedrawShown() = 0;
+    /// The page rows on screen (rows 0 to 23) and their national option: what the text
+    /// exports take, so that what is saved is what is shown.
+    virtual const std::array<std::uint8_t, 960>& ShownPageRows() const = 0;
+    virtual std::uint8_t ShownNationalOption() const = 0;
 };
 
 /// Where the settings come from: the stored settings of the user.

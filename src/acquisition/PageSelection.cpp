@@ -45,8 +45,8 @@ std::string Format(int value, const char* format)
 
 } // namespace
 
-PageSelection::PageSelection(AcquisitionCycle& cycle, const Decoder& decoder, CycleRenderer& renderer)
-    : m_cycle(cycle), m_decoder(decoder), m_renderer(renderer)
+PageSelection::PageSelection(AcquisitionCycle& cycle, CycleRenderer& renderer)
+    : m_cycle(cycle), m_renderer(renderer)
 {
 }
 
@@ -55,10 +55,13 @@ void PageSelection::PageKey(std::uint8_t code)
     if (!m_cycle.TeletextPresent()) {
         return;
     }
+    if (SubpageKey(code)) {
+        return;
+    }
     const std::string buffer = m_cycle.PageNumber();
     const std::size_t n = buffer.size();
-    if (code <= 9) {
-        const char digit = char('0' + code);
+    if (code <= 15) {
+        const char digit = "0123456789ABCDEF"[code];
         if (n == 1 || n == 2) {
             m_cycle.ContinueEntry(digit);
         } else if (n == 3 && code >= 1 && code <= 8) {
@@ -66,10 +69,30 @@ void PageSelection::PageKey(std::uint8_t code)
         }
         return;
     }
+    if (code == EraseDigit) {
+        m_cycle.EraseDigit();
+        return;
+    }
+    if (code == CancelEntry) {
+        m_cycle.CancelEntry();
+        return;
+    }
     if (n != 3) {
         return;
     }
     switch (code) {
+    case GoBack:
+        m_cycle.GoBack();
+        break;
+    case NextSubpage:
+        m_cycle.StepSubpage(+1);
+        break;
+    case PreviousSubpage:
+        m_cycle.StepSubpage(-1);
+        break;
+    case SubpageEntry:
+        m_cycle.BeginSubpageEntry();
+        break;
     case PreviousPage:
         Step(-1);
         break;
@@ -96,6 +119,27 @@ void PageSelection::PageKey(std::uint8_t code)
     default:
         break;
     }
+}
+
+bool PageSelection::SubpageKey(std::uint8_t code)
+{
+    if (!m_cycle.SubpageEntering()) {
+        return false;
+    }
+    if (code <= 9) {
+        m_cycle.SubpageDigit(char('0' + code));
+    } else if (code == EraseDigit) {
+        m_cycle.EraseSubpageDigit();
+    } else if (code == EndEntry || code == CancelEntry) {
+        m_cycle.EndSubpageEntry(code == EndEntry);
+    } else if (code >= 10 && code <= 15) {
+        // not a subpage digit
+    } else {
+        // Any other page key leaves the subpage unchosen and does its own work.
+        m_cycle.EndSubpageEntry(false);
+        return false;
+    }
+    return true;
 }
 
 void PageSelection::Step(int delta)
@@ -131,7 +175,7 @@ bool PageSelection::DigitAt(int pos) const
     if (pos < 1 || pos > 920) {
         return false;
     }
-    const std::uint8_t c = m_decoder.PageRows()[std::size_t(39 + pos)];
+    const std::uint8_t c = m_renderer.ShownPageRows()[std::size_t(39 + pos)];
     return c >= '0' && c <= '9';
 }
 
@@ -156,7 +200,7 @@ std::string PageSelection::PageNumberAt() const
         ++pos;
     }
     if (DigitAt(pos) && DigitAt(pos + 1) && DigitAt(pos + 2) && !DigitAt(pos + 3)) {
-        const auto& rows = m_decoder.PageRows();
+        const auto& rows = m_renderer.ShownPageRows();
         return {char(rows[std::size_t(39 + pos)]), char(rows[std::size_t(40 + pos)]),
                 char(rows[std::size_t(41 + pos)])};
     }
@@ -167,6 +211,12 @@ void PageSelection::KeyPress(char key)
 {
     if (key >= '0' && key <= '9') {
         PageKey(std::uint8_t(key - '0'));
+    } else if (key >= 'A' && key <= 'F') {
+        PageKey(std::uint8_t(key - 'A' + 10));
+    } else if (key >= 'a' && key <= 'f') {
+        PageKey(std::uint8_t(key - 'a' + 10));
+    } else if (key == '/') {
+        PageKey(SubpageEntry);
     } else if (key == '+') {
         PageKey(NextPage);
     } else if (key == '-') {
@@ -202,7 +252,14 @@ void PageSelection::PageClick()
 void PageSelection::ButHiddenClick(bool hiddenDown)
 {
     m_renderer.SetReveal(hiddenDown);
-    m_cycle.RequestRedraw();
+    m_renderer.RedrawShown();
+}
+
+void PageSelection::ButStopClick(bool stopDown)
+{
+    if (!stopDown) {
+        m_cycle.ResumeDrawing();
+    }
 }
 
 } // namespace quav

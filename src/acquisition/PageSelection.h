@@ -14,14 +14,24 @@ namespace quav {
 class PageSelection
 {
 public:
-    /// Entry codes besides the digits 0 to 9.
+    /// Entry codes besides the digits 0 to 9 and the hexadecimal digits A to F (10 to 15),
+    /// which may follow a first digit.
     static constexpr std::uint8_t PreviousPage = 20;
     static constexpr std::uint8_t NextPage = 21;
     static constexpr std::uint8_t IndexPage = 22;
+    static constexpr std::uint8_t EraseDigit = 23;  ///< Backspace
+    static constexpr std::uint8_t CancelEntry = 24; ///< Escape
+    static constexpr std::uint8_t GoBack = 25;      ///< the page shown before
+    static constexpr std::uint8_t NextSubpage = 26;
+    static constexpr std::uint8_t PreviousSubpage = 27;
+    static constexpr std::uint8_t SubpageEntry = 28; ///< "/": a subpage number follows
+    static constexpr std::uint8_t EndEntry = 29;     ///< Enter
     static constexpr std::uint8_t TopPage = 30;
     static constexpr std::uint8_t Clicked = 99;
 
-    PageSelection(AcquisitionCycle& cycle, const Decoder& decoder, CycleRenderer& renderer);
+    /// Numbers are looked for in the rows on screen (the renderer's), which the stop button
+    /// may hold while the decoder has read newer ones.
+    PageSelection(AcquisitionCycle& cycle, CycleRenderer& renderer);
 
     /// The page-number entry for one entry code.
     void PageKey(std::uint8_t code);
@@ -36,16 +46,18 @@ public:
     void mposition(std::int32_t x, std::int32_t y);
     /// A click on the page image.
     void PageClick();
-    /// Either toolbar toggle changed: reveal follows the reveal button, and the page is
-    /// drawn again at the next poll.
+    /// The reveal toggle changed: the page on screen is drawn again at once with concealed
+    /// characters shown or hidden, from the bytes it was drawn from.
     void ButHiddenClick(bool hiddenDown);
+    /// The stop toggle changed; when it comes up, what was read meanwhile is drawn.
+    void ButStopClick(bool stopDown);
 
 private:
     void Step(int delta);
+    bool SubpageKey(std::uint8_t code);
     bool DigitAt(int pos) const;
 
     AcquisitionCycle& m_cycle;
-    const Decoder& m_decoder;
     CycleRenderer& m_renderer;
     std::int32_t m_x = 0;
     std::int32_t m_y = 0;

@@ -15,7 +15,7 @@ PollResult Poller::Poll(const PollRequest& request)
     }
     std::int32_t lastSubcode = request.lastSubcode;
     if (request.page) {
-        m_decoder.RequestPage(*request.page, 0);
+        m_decoder.RequestPage(*request.page, 0, request.subcode);
         result.requested = true;
         lastSubcode = -1; // whatever was read before belongs to another request
     }

@@ -14,6 +14,8 @@ struct PollRequest
 {
     /// A page number to request from the decoder once it reports teletext.
     std::optional<std::string> page;
+    /// The subpage asked for with the page, or Decoder::AnySubpage for each as it comes.
+    std::int32_t subcode = Decoder::AnySubpage;
     /// The subcode of the page last read; the rows are read when the decoder reports the
     /// page received with another subcode. -1: none read yet.
     std::int32_t lastSubcode = -1;

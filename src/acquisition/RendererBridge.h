@@ -34,6 +34,13 @@ public:
         return m_renderer.DoubleHeightRows;
     }
     void SetReveal(bool reveal) override { m_renderer.Reveal = reveal; }
+    void RedrawShown() override
+    {
+        m_renderer.RenderAgain();
+        Drawn(true);
+    }
+    const std::array<std::uint8_t, 960>& ShownPageRows() const override { return m_renderer.LastPageRows(); }
+    std::uint8_t ShownNationalOption() const override { return m_renderer.LastPageOption(); }
 
     /// Called after each drawing into the page image (the window repaints then); true when
     /// the page rows were drawn, false for the header row alone.

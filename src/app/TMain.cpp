@@ -72,7 +72,7 @@ TMain::TMain(MainParts parts, PrinterAccess& printer, HelpWindow& help, Prompts&
 
     m_cycle = std::make_unique<AcquisitionCycle>(*this, m_parts.decoder, m_parts.renderer, m_parts.store,
                                                  m_parts.settings);
-    m_selection = std::make_unique<PageSelection>(*m_cycle, m_parts.decoder, m_parts.renderer);
+    m_selection = std::make_unique<PageSelection>(*m_cycle, m_parts.renderer);
     m_worker = std::make_unique<PollWorker>([this] {
         // On the worker thread: only pass the news to the window's thread.
         QMetaObject::invokeMethod(
@@ -279,13 +279,15 @@ void TMain::BuildControls(QWidget* client)
     connect(ButCopyText, &QToolButton::clicked, this, [this] { ClipText(); });
     // The stop button's state is read when a tick draws, so holding the toggle back until
     // the tick has ended still stops the drawing at once.
-    connect(ButHidden, &QToolButton::clicked, this, [this] {
-        const bool down = ButHidden->isChecked();
-        BetweenTicks([this, down] { m_selection->ButHiddenClick(down); });
-    });
+    // Reveal draws the rows on screen again from the bytes they were drawn from, at once and
+    // without the bus. The stop button's state is read when a tick draws, so holding its
+    // release back until the tick has ended still stops the drawing at once; what was read
+    // meanwhile is drawn from the decoder's buffers then.
+    connect(ButHidden, &QToolButton::clicked, this,
+            [this] { m_selection->ButHiddenClick(ButHidden->isChecked()); });
     connect(ButStop, &QToolButton::clicked, this, [this] {
-        const bool down = ButHidden->isChecked();
-        BetweenTicks([this, down] { m_selection->ButHiddenClick(down); });
+        const bool down = ButStop->isChecked();
+        BetweenTicks([this, down] { m_selection->ButStopClick(down); });
     });
     connect(ButHelp, &QToolButton::clicked, this, [this] { ButHelpClick(); });
 
@@ -334,6 +336,13 @@ void TMain::BuildControls(QWidget* client)
     DigitButtons[0] = KeypadButton(panel3, QStringLiteral("0"), 0, 32, 112, 24);
     ButPlus = KeypadButton(panel3, QStringLiteral("+"), PageSelection::NextPage, 56, 112, 24);
     But100 = KeypadButton(panel3, QStringLiteral("100"), PageSelection::IndexPage, 8, 136, 72);
+    m_butSubPrev = KeypadButton(panel3, QStringLiteral("<"), PageSelection::PreviousSubpage, 8, 166, 36);
+    m_butSubPrev->setObjectName(QStringLiteral("ButSubPrev"));
+    m_butSubPrev->setToolTip(QStringLiteral("Vorige Unterseite (Strg+Links)"));
+    m_butSubNext = KeypadButton(panel3, QStringLiteral(">"), PageSelection::NextSubpage, 44, 166, 36);
+    m_butSubNext->setObjectName(QStringLiteral("ButSubNext"));
+    m_butSubNext->setToolTip(
+        QStringLiteral("Nächste Unterseite (Strg+Rechts); \"/\" und Ziffern wählen eine"));
     ButTop = new QPushButton(QStringLiteral("TOP"), panel3);
     ButTop->setGeometry(24, 240, 41, 25);
     ButTop->setProperty("Tag", int(PageSelection::TopPage));
@@ -586,7 +595,9 @@ void TMain::SaveTextClick()
             return;
         }
         try {
-            PageExport::SaveText(name, m_parts.decoder.PageRows(), m_parts.decoder.PageNationalOption());
+            // What is saved is what is shown, also while the stop button holds the page.
+            PageExport::SaveText(name, m_parts.renderer.ShownPageRows(),
+                                 m_parts.renderer.ShownNationalOption());
         } catch (const QuavError& e) {
             m_prompts.ShowMessage(this, QStringLiteral("Fehler"), e.Message(), true);
         }
@@ -615,9 +626,9 @@ void TMain::ClipGraph()
 
 void TMain::ClipText()
 {
-    SettleBus(); // the page buffer is not read while the bus work writes it
-    PageExport::CopyText(*QGuiApplication::clipboard(), m_parts.decoder.PageRows(),
-                         m_parts.decoder.PageNationalOption());
+    // The rows on screen belong to the renderer, which the bus work does not touch.
+    PageExport::CopyText(*QGuiApplication::clipboard(), m_parts.renderer.ShownPageRows(),
+                         m_parts.renderer.ShownNationalOption());
 }
 
 void TMain::PrintClik()
@@ -738,6 +749,43 @@ void TMain::ReportError(const std::string& message)
     m_prompts.ShowMessage(this, app::Title(), QString::fromStdString(message), false);
 }
 
+int TMain::EntryCode(int key, Qt::KeyboardModifiers modifiers)
+{
+    const Qt::KeyboardModifiers held = modifiers & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier);
+    if (held == Qt::AltModifier && key == Qt::Key_Left) {
+        return PageSelection::GoBack;
+    }
+    if (held == Qt::ControlModifier) {
+        if (key == Qt::Key_Right) {
+            return PageSelection::NextSubpage;
+        }
+        if (key == Qt::Key_Left) {
+            return PageSelection::PreviousSubpage;
+        }
+        return -1;
+    }
+    if (held != 0) {
+        return -1;
+    }
+    switch (key) {
+    case Qt::Key_PageUp:
+    case Qt::Key_Up:
+        return PageSelection::NextPage;
+    case Qt::Key_PageDown:
+    case Qt::Key_Down:
+        return PageSelection::PreviousPage;
+    case Qt::Key_Backspace:
+        return PageSelection::EraseDigit;
+    case Qt::Key_Escape:
+        return PageSelection::CancelEntry;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        return PageSelection::EndEntry;
+    default:
+        return -1;
+    }
+}
+
 bool TMain::eventFilter(QObject* watched, QEvent* event)
 {
     // Key preview: the page keys work whichever control of this window has the focus.
@@ -747,9 +795,13 @@ bool TMain::eventFilter(QObject* watched, QEvent* event)
         const QString text = key->text();
         const bool plain =
             (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) == 0;
-        if (plain && text.size() == 1 && QStringLiteral("0123456789+-*").contains(text[0])) {
+        if (plain && text.size() == 1 && QStringLiteral("0123456789+-*/ABCDEFabcdef").contains(text[0])) {
             const char c = char(text[0].unicode());
             BetweenTicks([this, c] { m_selection->KeyPress(c); });
+            return true;
+        }
+        if (const int code = EntryCode(key->key(), key->modifiers()); code >= 0) {
+            BetweenTicks([this, code] { m_selection->PageKey(std::uint8_t(code)); });
             return true;
         }
     }

@@ -187,6 +187,8 @@ private:
     void NameControls();
     /// The save dialog, starting from the last file name chosen.
     QString AskSaveFile(const QString& title, const QString& filter, const QString& suffix);
+    /// The entry code of a key that types no page character (-1: not a page key).
+    static int EntryCode(int key, Qt::KeyboardModifiers modifiers);
 
     MainParts m_parts;
     TSetup* m_setup = nullptr;
@@ -199,6 +201,8 @@ private:
     std::unique_ptr<AcquisitionCycle> m_cycle;
     std::unique_ptr<PageSelection> m_selection;
     QFrame* m_pagePanel = nullptr;
+    QToolButton* m_butSubPrev = nullptr; ///< previous subpage
+    QToolButton* m_butSubNext = nullptr; ///< next subpage
     std::vector<QAction*> m_zoomActions;
     std::unique_ptr<PollWorker> m_worker;
     std::function<void()> m_busDone;               ///< ends the tick whose bus work runs

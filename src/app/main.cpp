@@ -76,6 +76,7 @@ int main(int argc, char* argv[])
     // of its own, so a start as root works and still never shows a window as root.
     std::unique_ptr<quav::DirectPortIo> cardPorts;
     QString portMessage;
+    bool rootItself = false;
     {
         QString error;
         if (command.hardware) {
@@ -83,40 +84,62 @@ int main(int argc, char* argv[])
                 std::fprintf(stderr, "quav-videotext: %s\n", error.toLocal8Bit().constData());
                 return quav::CommandLine::NoSafeRights;
             }
-        } else {
-            std::string notice;
-            if (const std::string dropError = quav::DropPrivileges(quav::RootStart::BecomeNobody, &notice);
-                !dropError.empty()) {
+        } else if (const std::string dropError = quav::DropPrivileges(quav::RootStart::Refuse);
+                   !dropError.empty()) {
+            // Root itself: nothing has been changed yet (see below).
+            rootItself = dropError == quav::RootRefusal();
+            if (!rootItself) {
                 std::fprintf(stderr, "quav-videotext: %s\n", dropError.c_str());
                 return quav::CommandLine::NoSafeRights;
-            }
-            if (!notice.empty()) {
-                std::fprintf(stderr, "quav-videotext: %s\n", notice.c_str());
-                const QString folder = quav::SingleInstance::RuntimeFolder();
-                if (!folder.isEmpty() && qEnvironmentVariableIsEmpty("QUAV_SETTINGS_FILE")) {
-                    qputenv("XDG_CONFIG_HOME", QFile::encodeName(folder + QStringLiteral("/config")));
-                }
             }
         }
     }
 
-    // One viewer per user, decided before the window is built: a later start hands its
-    // arguments to the first viewer and ends. It comes after the privileges are given up,
-    // so that under sudo the lock and the socket are the invoking user's.
-    quav::SingleInstance instance(quav::SingleInstance::NameFor(quav::app::Title()));
-    QString instanceError;
-    const quav::SingleInstance::Claim claim = instance.ClaimFirst(&instanceError);
-    if (claim == quav::SingleInstance::Claim::Second) {
+    // A later start hands its arguments to the first viewer and ends.
+    const auto handOver = [&](quav::SingleInstance& first) {
         QCoreApplication app(argc, argv);
         QString answer;
-        if (!instance.HandOver(arguments.mid(1), 15000, &answer)) {
+        if (!first.HandOver(arguments.mid(1), 15000, &answer)) {
             std::fprintf(stderr, "quav-videotext: Ein QUAV-Videotext läuft schon, antwortet aber nicht.\n");
-            return quav::CommandLine::InstanceNotAnswering;
+            return int(quav::CommandLine::InstanceNotAnswering);
         }
         if (!answer.isEmpty()) {
             std::fprintf(stderr, "quav-videotext: %s\n", answer.toLocal8Bit().constData());
         }
         return 0;
+    };
+
+    if (rootItself) {
+        // A start as root may still hand its arguments to a viewer that answers as root, since
+        // that reads and shows nothing. Otherwise it goes on as nobody, which has no home: the
+        // settings then live in nobody's private runtime folder.
+        {
+            quav::SingleInstance asRoot(quav::SingleInstance::NameFor(quav::app::Title()));
+            if (asRoot.ClaimFirst() == quav::SingleInstance::Claim::Second) {
+                return handOver(asRoot);
+            }
+        }
+        std::string notice;
+        if (const std::string dropError = quav::DropPrivileges(quav::RootStart::BecomeNobody, &notice);
+            !dropError.empty()) {
+            std::fprintf(stderr, "quav-videotext: %s\n", dropError.c_str());
+            return quav::CommandLine::NoSafeRights;
+        }
+        std::fprintf(stderr, "quav-videotext: %s\n", notice.c_str());
+        const QString folder = quav::SingleInstance::RuntimeFolder();
+        if (!folder.isEmpty() && qEnvironmentVariableIsEmpty("QUAV_SETTINGS_FILE")) {
+            qputenv("XDG_CONFIG_HOME", QFile::encodeName(folder + QStringLiteral("/config")));
+        }
+    }
+
+    // One viewer per user, decided before the window is built. It comes after the
+    // privileges are given up, so that under sudo the lock and the socket are the invoking
+    // user's.
+    quav::SingleInstance instance(quav::SingleInstance::NameFor(quav::app::Title()));
+    QString instanceError;
+    const quav::SingleInstance::Claim claim = instance.ClaimFirst(&instanceError);
+    if (claim == quav::SingleInstance::Claim::Second) {
+        return handOver(instance);
     }
     if (claim == quav::SingleInstance::Claim::Failed) {
         std::fprintf(stderr, "quav-videotext: %s Ein zweiter Start wird nicht erkannt.\n",

@@ -54,7 +54,7 @@ bool Decoder::DecoderStatus(std::uint8_t& code)
     return result;
 }
 
-bool Decoder::RequestPage(std::string_view page, std::uint8_t store)
+bool Decoder::RequestPage(std::string_view page, std::uint8_t store, std::int32_t subcode)
 {
     // Converted before any bus activity: a bad number must not leave a half request.
     if (page.size() < 3) {
@@ -66,11 +66,19 @@ bool Decoder::RequestPage(std::string_view page, std::uint8_t store)
     if (!magazine || !tens || !units) {
         return false;
     }
+    // The subcode digits S4 S3 S2 S1; a digit byte counts only with its care bit (bit 4).
+    std::array<std::uint8_t, 4> digits{};
+    if (subcode >= 0) {
+        const auto digit = [subcode](int weight, int mask) {
+            return static_cast<std::uint8_t>(0x10 | ((subcode / weight) % 10 & mask));
+        };
+        digits = {digit(1000, 3), digit(100, 15), digit(10, 7), digit(1, 15)};
+    }
     m_bus.I2cStart();
     // Magazine 8 is sent as 0, as in the broadcast's own magazine numbering.
     Write({+Register::PageRequest, static_cast<std::uint8_t>(store * 16),
            static_cast<std::uint8_t>(0x18 | (*magazine & 7)), static_cast<std::uint8_t>(0x10 | *tens),
-           static_cast<std::uint8_t>(0x10 | *units), 0x00, 0x00, 0x00, 0x00});
+           static_cast<std::uint8_t>(0x10 | *units), digits[0], digits[1], digits[2], digits[3]});
     m_bus.I2cStop();
     return true;
 }

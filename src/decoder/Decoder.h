@@ -28,6 +28,8 @@ public:
     static constexpr std::uint8_t NoVideo = 0;
     static constexpr std::uint8_t NoTeletext = 1;
     static constexpr std::uint8_t NoHardware = 4;
+    /// RequestPage: no subcode digit is cared about, every subpage comes in turn.
+    static constexpr std::int32_t AnySubpage = -1;
 
     /// Character-set names by national option index. Option 3 is the Czech and Slovak
     /// subset; option 7 has no subset of its own (its pages are drawn as English).
@@ -45,7 +47,10 @@ public:
     /// Asks the chip to acquire a page into a store. The first three characters of `page`
     /// are hexadecimal digits (magazine, tens, units). Returns false, before any bus
     /// activity, when there are fewer than three or one is not a hexadecimal digit.
-    bool RequestPage(std::string_view page, std::uint8_t store);
+    /// `subcode` -1 takes every subpage as it comes; 0 to 3979 asks for that subpage alone:
+    /// its four decimal digits go out with their care bits (thousands kept to two bits,
+    /// tens to three, as the subcode field holds them).
+    bool RequestPage(std::string_view page, std::uint8_t store, std::int32_t subcode = AnySubpage);
     /// Fills the header row buffer from row 0; columns 0 to 6 become spaces.
     void ReadHeaderRow(std::uint8_t store);
     /// Fills the page buffer from rows 0 to 23; columns 0 to 6 of row 0 become spaces.

@@ -243,6 +243,7 @@ void Renderer::RenderHeaderRow(std::span<const std::uint8_t, 40> headerRow)
 {
     ResetCellState();
     std::copy(headerRow.begin(), headerRow.end(), m_lastHeader.begin());
+    m_headerOption = m_option;
     // Always normal height, whatever the row holds, so straight into its place.
     m_sizeChanges = false;
     RenderRow(headerRow.data(), m_pageImage.Row(0));
@@ -289,6 +290,7 @@ bool Renderer::RenderPageRow(const std::uint8_t* bytes, PixelBuffer& image, Pixe
 void Renderer::RenderPageRows(std::span<const std::uint8_t, 960> pageRows)
 {
     std::copy(pageRows.begin(), pageRows.end(), m_lastPage.begin());
+    m_pageOption = m_option;
     m_flashRows &= 1u;
     bool skip = false;
     for (int k = 1; k <= PageRowCount; ++k) {
@@ -311,6 +313,19 @@ void Renderer::RenderPageRows(std::span<const std::uint8_t, 960> pageRows)
     if (!m_flashOn && m_flashRows != 0) {
         DrawShownImage();
     }
+}
+
+void Renderer::RenderAgain()
+{
+    // Copies, since the render operations keep what they draw in the same buffers.
+    const std::array<std::uint8_t, 40> header = m_lastHeader;
+    const std::array<std::uint8_t, 960> page = m_lastPage;
+    const std::uint8_t kept = m_option;
+    SetNationalOption(m_headerOption);
+    RenderHeaderRow(header);
+    SetNationalOption(m_pageOption);
+    RenderPageRows(page);
+    SetNationalOption(kept);
 }
 
 std::uint32_t Renderer::ShownRows() const

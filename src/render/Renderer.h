@@ -114,6 +114,14 @@ public:
     /// When true, concealed characters are shown. Takes effect at the next render.
     bool Reveal = false;
 
+    /// Draws the header and page rows last rendered once more, each in the character set it
+    /// was drawn with: for a change of Reveal, without new bytes.
+    void RenderAgain();
+    /// The page rows last rendered (rows 0 to 23, as passed to RenderPageRows), and the
+    /// national option they were drawn in: what the screen shows.
+    const std::array<std::uint8_t, 960>& LastPageRows() const { return m_lastPage; }
+    std::uint8_t LastPageOption() const { return m_pageOption; }
+
     /// Whether the last rendered header or page rows hold characters that flash.
     bool Flashing() const { return m_flashRows != 0; }
     /// Sets the phase of flashing characters on screen (on: shown, off: left out) and draws
@@ -130,7 +138,11 @@ public:
 
     /// The national option (0-7) of the page: which characters the 13 national positions
     /// show, from the next render on. German until set.
-    void SetNationalOption(std::uint8_t option) { m_glyphs = NationalGlyphs[option & 7U].data(); }
+    void SetNationalOption(std::uint8_t option)
+    {
+        m_option = static_cast<std::uint8_t>(option & 7U);
+        m_glyphs = NationalGlyphs[m_option].data();
+    }
 
 private:
     // The bodies of RenderCell and DrawGlyph, inlined into the row loop.
@@ -144,6 +156,9 @@ private:
     int m_column = 0;
     CellState m_state;
     const std::uint16_t* m_glyphs = NationalGlyphs[national::German].data(); // glyph number -> drawn glyph
+    std::uint8_t m_option = national::German;
+    std::uint8_t m_headerOption = national::German; // the options the last rows were drawn in
+    std::uint8_t m_pageOption = national::German;
     PixelBuffer m_rowStrip;
     PixelView m_rowImage;
     std::uint32_t* m_target = nullptr; // top left pixel of the row being drawn, 400 pixels per line

@@ -150,19 +150,26 @@ TEST(CycleTransitions, EntryPauseThenTimeoutRestoresTheSavedPage)
     EXPECT_EQ(b.cycle.CycleState(), S::EntryPause);
     EXPECT_EQ(b.host.interval, 100);
     EXPECT_EQ(b.Display(), "4--");
-    const std::int64_t typed = b.host.now;
     b.host.Tick();
     EXPECT_EQ(b.cycle.CycleState(), S::EntryTimeout);
     EXPECT_EQ(b.host.interval, 5000);
+    // A second digit late in the wait gives the whole time-out again.
+    b.host.RunFor(4000);
+    b.selection.KeyPress('2');
+    const std::int64_t typed = b.host.now;
+    EXPECT_EQ(b.cycle.CycleState(), S::EntryPause);
     b.host.Tick();
-    EXPECT_EQ(b.host.now - typed, 5100) << "100 ms plus 5000 ms after the digit";
+    b.host.Tick();
+    EXPECT_EQ(b.host.now - typed, 5100) << "100 ms plus 5000 ms after the last digit";
     EXPECT_EQ(b.stack.board.PortAccesses(), accesses) << "no polling during the entry";
     EXPECT_EQ(b.cycle.CycleState(), S::Polling);
     EXPECT_EQ(b.cycle.PageNumber(), "100");
+    EXPECT_EQ(b.Display(), "100") << "the unfinished number leaves the display at once";
     EXPECT_TRUE(b.cycle.RequestPending());
     EXPECT_EQ(b.host.interval, 400);
-    b.host.Tick();
-    EXPECT_EQ(b.Display(), "100") << "redrawn by the tick that sends the request";
+    // A late third digit now begins a new number instead of ending the old one.
+    b.selection.KeyPress('3');
+    EXPECT_EQ(b.Display(), "3--");
 }
 
 TEST(CycleTransitions, SelectPageAndRestartFromAnyState)
@@ -193,19 +200,21 @@ TEST(CycleTransitions, StatesAboveFiveDoNothing)
     EXPECT_TRUE(b.host.timerEnabled);
 }
 
-TEST(SignalErrors, EachCodeShowsItsMessageAndResetsThePage)
+TEST(SignalErrors, EachCodeShowsItsMessageAndOnlyASignalLossResetsThePage)
 {
     struct Row
     {
         Reception reception;
         bool otherPort;
         const char* message;
-        bool requestAfter;
+        const char* pageAfter;
     };
+    // A decoder that did not answer once says nothing about the channel: the user's page
+    // stays and is asked for again.
     const Row rows[] = {
-        {Reception::NoVideo, false, "Kein Videosignal", true},
-        {Reception::NoTeletext, false, "Sender ohne Videotext", true},
-        {Reception::Teletext, true, "Videotext Hardware nicht gefunden", false},
+        {Reception::NoVideo, false, "Kein Videosignal", "100"},
+        {Reception::NoTeletext, false, "Sender ohne Videotext", "100"},
+        {Reception::Teletext, true, "Videotext Hardware nicht gefunden", "123"},
     };
     for (const auto& r : rows) {
         SCOPED_TRACE(r.message);
@@ -230,20 +239,19 @@ TEST(SignalErrors, EachCodeShowsItsMessageAndResetsThePage)
         EXPECT_EQ(b.host.panels[2], panel2);
         EXPECT_EQ(b.renderer.pages, pages) << "the page image stays";
         EXPECT_EQ(b.Display(), "---");
-        EXPECT_EQ(b.cycle.PageNumber(), "100");
+        EXPECT_EQ(b.cycle.PageNumber(), r.pageAfter);
         EXPECT_EQ(b.host.interval, 1000);
         EXPECT_FALSE(b.cycle.TeletextPresent());
-        EXPECT_EQ(b.cycle.RequestPending(), r.requestAfter);
+        EXPECT_TRUE(b.cycle.RequestPending());
         // Input is refused while there is no teletext.
         b.selection.KeyPress('2');
-        EXPECT_EQ(b.cycle.PageNumber(), "100");
-        // When the signal returns, page 100 is requested after a signal loss; after a
-        // missing decoder no new request is made.
+        EXPECT_EQ(b.cycle.PageNumber(), r.pageAfter);
         b.stack.board.SetReception(Reception::Teletext);
         b.stack.settings.Port = 1;
         b.host.Tick();
         EXPECT_EQ(b.host.panels[0], "");
-        EXPECT_EQ(b.Display(), r.requestAfter ? "100" : "---");
+        EXPECT_EQ(b.Display(), r.pageAfter);
+        EXPECT_EQ(b.stack.board.Chip().Request(0)[1], 0x10 | (r.pageAfter[1] - '0')) << "asked for again";
     }
 }
 
@@ -312,7 +320,7 @@ TEST(DisplayToggles, StopHoldsTheDrawingButNotTheStatusBar)
     b.StartAndPoll();
     ASSERT_TRUE(b.TickUntilDrawn());
     b.host.stopDown = true;
-    b.selection.ButHiddenClick(false);
+    b.selection.ButStopClick(true);
     const int headers = b.renderer.headers;
     const int pages = b.renderer.pages;
     b.cycle.SelectPage("200");
@@ -324,26 +332,42 @@ TEST(DisplayToggles, StopHoldsTheDrawingButNotTheStatusBar)
     EXPECT_EQ(b.renderer.pages, pages);
     EXPECT_NE(b.host.panels[1], "") << "the status bar is still updated";
     EXPECT_NE(b.cycle.LastSubcode(), -1) << "the page is still read";
-    // Releasing it draws at the next polling tick, received or not.
+    // Releasing it draws what was read meanwhile at once, from the buffers, without a tick
+    // and without the bus.
+    const auto accesses = b.stack.board.PortAccesses();
     b.host.stopDown = false;
-    b.selection.ButHiddenClick(false);
-    EXPECT_TRUE(b.cycle.RedrawPending());
-    b.host.Tick();
+    b.selection.ButStopClick(false);
     EXPECT_EQ(b.renderer.pages, pages + 1);
-    EXPECT_FALSE(b.cycle.RedrawPending());
+    EXPECT_EQ(b.renderer.headers, headers + 1);
+    EXPECT_EQ(b.stack.board.PortAccesses(), accesses);
+    // Down and up again with nothing new read: only the header is drawn.
+    b.selection.ButStopClick(false);
+    EXPECT_EQ(b.renderer.pages, pages + 1);
 }
 
-TEST(DisplayToggles, RevealSetsTheFlagAndRedraws)
+TEST(DisplayToggles, RevealRedrawsTheRowsOnScreenAtOnceAndNeverAPageStillOnItsWay)
 {
     CycleBench b;
     b.StartAndPoll();
     ASSERT_TRUE(b.TickUntilDrawn());
     const int pages = b.renderer.pages;
+    const auto accesses = b.stack.board.PortAccesses();
     b.selection.ButHiddenClick(true);
     EXPECT_TRUE(b.renderer.reveal);
+    EXPECT_EQ(b.renderer.redraws, 1) << "drawn again from the bytes on screen";
+    EXPECT_EQ(b.stack.board.PortAccesses(), accesses) << "without the bus";
+    EXPECT_FALSE(b.cycle.RedrawPending());
+    // A page on its way: its number is shown as searched for, and reveal does not make a
+    // poll read the decoder's rows, which still hold the page before.
+    b.cycle.SelectPage("555");
     b.host.Tick();
-    EXPECT_EQ(b.renderer.pages, pages + 1);
+    ASSERT_TRUE(b.cycle.Searching());
+    EXPECT_TRUE(test::DisplaySearching(b.host.display));
     b.selection.ButHiddenClick(false);
+    for (int i = 0; i < 10; ++i) {
+        b.host.Tick();
+    }
+    EXPECT_EQ(b.renderer.pages, pages);
     EXPECT_FALSE(b.renderer.reveal);
 }
 
@@ -394,6 +418,32 @@ TEST(PageDisplay, ShowsTypedDigitsThenTheRequestedPage)
     ASSERT_TRUE(b.TickUntilDrawn());
     const auto& rows = b.stack.decoder.PageRows();
     EXPECT_EQ(std::string(rows.begin() + 40, rows.begin() + 49), "Seite 123");
+}
+
+TEST(PageDisplay, APageNotBroadcastIsSearchedForThenReportedInItsOwnPanel)
+{
+    CycleBench b;
+    b.StartAndPoll();
+    ASSERT_TRUE(b.TickUntilDrawn());
+    EXPECT_FALSE(test::DisplaySearching(b.host.display));
+    b.cycle.SelectPage("555");
+    b.host.Tick();
+    EXPECT_EQ(b.Display(), "555");
+    EXPECT_TRUE(test::DisplaySearching(b.host.display));
+    b.host.RunFor(AcquisitionCycle::NotFoundAfterMs - 2000);
+    EXPECT_EQ(b.host.panels[3], "");
+    b.host.RunFor(2500);
+    EXPECT_EQ(b.host.panels[3], "Seite 555 wird nicht gesendet");
+    EXPECT_EQ(b.host.panels[0], "") << "the first panel stays for the hardware and the signal";
+    // A page that is there ends the search and the message.
+    b.selection.KeyPress('-');
+    b.host.Tick();
+    EXPECT_EQ(b.host.panels[3], "");
+    b.cycle.SelectPage("123");
+    ASSERT_TRUE(b.TickUntilDrawn());
+    EXPECT_FALSE(b.cycle.Searching());
+    EXPECT_EQ(b.Display(), "123");
+    EXPECT_FALSE(test::DisplaySearching(b.host.display));
 }
 
 } // namespace

@@ -49,7 +49,7 @@ struct EndToEnd
     Renderer renderer;
     RendererBridge bridge{renderer, stack.decoder};
     AcquisitionCycle cycle{host, stack.decoder, bridge, store, stack.settings};
-    PageSelection selection{cycle, stack.decoder, bridge};
+    PageSelection selection{cycle, bridge};
     std::int64_t last = 0;
 };
 

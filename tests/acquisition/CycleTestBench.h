@@ -73,6 +73,7 @@ struct CycleBench
     {
         stack.Play(CycleService());
         host.cycle = &cycle;
+        renderer.source = &stack.decoder.PageRows();
         host.onTime = [this](std::int64_t now) {
             stack.Run(std::chrono::milliseconds(now - m_last));
             m_last = now;
@@ -105,7 +106,7 @@ struct CycleBench
     FakeCycleRenderer renderer;
     FakeSettingsStore store;
     AcquisitionCycle cycle{host, stack.decoder, renderer, store, stack.settings};
-    PageSelection selection{cycle, stack.decoder, renderer};
+    PageSelection selection{cycle, renderer};
 
 private:
     std::int64_t m_last = 0;

@@ -29,22 +29,142 @@ TEST(PageEntry, DigitsBuildTheNumberAndTheThirdRequestsIt)
     EXPECT_TRUE(b.cycle.RequestPending());
 }
 
-TEST(PageEntry, NineAndZeroCannotStartANumber)
+// Types keys: characters as typed, '\b' Backspace, '\x1b' Escape, '\r' Enter.
+void Type(CycleBench& b, const std::string& keys)
+{
+    for (char key : keys) {
+        switch (key) {
+        case '\b':
+            b.selection.PageKey(PageSelection::EraseDigit);
+            break;
+        case '\x1b':
+            b.selection.PageKey(PageSelection::CancelEntry);
+            break;
+        case '\r':
+            b.selection.PageKey(PageSelection::EndEntry);
+            break;
+        default:
+            b.selection.KeyPress(key);
+        }
+    }
+}
+
+TEST(PageEntry, KeySequencesBuildEditOrCancelTheNumber)
+{
+    struct Row
+    {
+        const char* keys;
+        const char* display;
+        const char* number;
+        S state;
+        bool requested;
+    };
+    const Row rows[] = {
+        {"9", "100", "100", S::Polling, false}, // 9 and 0 cannot start a page number
+        {"0", "100", "100", S::Polling, false},
+        {"A", "100", "100", S::Polling, false}, // nor a letter
+        {"1F0", "1F0", "1F0", S::Polling, true},
+        {"1fa", "1FA", "1FA", S::Polling, true},
+        {"1f", "1F-", "1F", S::EntryPause, false},
+        {"12\b", "1--", "1", S::EntryPause, false},
+        {"12\b3", "13-", "13", S::EntryPause, false},
+        {"12\b\b", "100", "100", S::Polling, false},
+        {"12\x1b", "100", "100", S::Polling, false},
+        {"1\x1b"
+         "5",
+         "5--", "5", S::EntryPause, false},
+        {"\b\x1b", "100", "100", S::Polling, false},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.keys);
+        CycleBench b;
+        b.StartAndPoll();
+        Type(b, r.keys);
+        EXPECT_EQ(b.Display(), r.display);
+        EXPECT_EQ(b.cycle.PageNumber(), r.number);
+        EXPECT_EQ(b.cycle.CycleState(), r.state);
+        EXPECT_EQ(b.cycle.RequestPending(), r.requested);
+    }
+}
+
+TEST(PageEntry, GoingBackRetracesThePagesShown)
 {
     CycleBench b;
     b.StartAndPoll();
-    for (char key : {'9', '0'}) {
-        b.selection.KeyPress(key);
-        EXPECT_EQ(b.cycle.PageNumber(), "100");
-        EXPECT_EQ(b.cycle.CycleState(), S::Polling);
+    for (const char* page : {"123", "200", "200", "250"}) {
+        b.cycle.SelectPage(page);
+        b.host.Tick();
     }
+    EXPECT_EQ(b.cycle.History(), (std::vector<std::string>{"100", "123", "200"}));
+    for (const char* expected : {"200", "123", "100", "100"}) {
+        b.selection.PageKey(PageSelection::GoBack);
+        b.host.Tick();
+        EXPECT_EQ(b.cycle.PageNumber(), expected);
+    }
+    EXPECT_TRUE(b.cycle.History().empty()) << "going back leaves no trail";
+}
+
+TEST(Subpages, ChosenByKeyOrTypedAndRequestedWithTheirCareBits)
+{
+    struct Row
+    {
+        const char* keys;
+        int chosen;
+        const char* panel;
+    };
+    const Row rows[] = {
+        {"/2\r", 2, "/0002"},    {"/0003", 3, "/0003"},  {"/12\b\r", 1, "/0001"},
+        {"/\r", -1, nullptr},    {"/80\r", -1, nullptr}, // tens digit 8: no such subcode
+        {"/2\x1b", -1, nullptr}, {"/2", -1, "/2---"},    {"/2+", -1, nullptr}, // another key ends it unchosen
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.keys);
+        CycleBench b;
+        b.StartAndPoll();
+        b.cycle.SelectPage("200");
+        ASSERT_TRUE(b.TickUntilDrawn());
+        const std::string shown = b.host.panels[1];
+        Type(b, r.keys);
+        EXPECT_EQ(b.cycle.ChosenSubpage(), r.chosen);
+        EXPECT_EQ(b.host.panels[1], r.panel != nullptr ? r.panel : shown);
+    }
+
+    // Stepping from the subpage shown, and only that subpage comes in afterwards.
+    CycleBench b;
+    b.StartAndPoll();
+    b.cycle.SelectPage("200");
+    ASSERT_TRUE(b.TickUntilDrawn());
+    const int shown = b.stack.decoder.Subcode();
+    ASSERT_LT(shown, 3) << "page 200 has three subpages";
+    b.selection.PageKey(PageSelection::NextSubpage);
+    ASSERT_EQ(b.cycle.ChosenSubpage(), shown + 1);
+    b.host.Tick();
+    const auto& request = b.stack.board.Chip().Request(0);
+    EXPECT_EQ(std::vector<int>(request.begin() + 3, request.end()),
+              (std::vector<int>{0x10, 0x10, 0x10, 0x10 | (shown + 1)}));
+    int drawn = 0;
+    for (int i = 0; i < 40; ++i) {
+        const int pages = b.renderer.pages;
+        b.host.Tick();
+        if (b.renderer.pages > pages) {
+            ++drawn;
+            EXPECT_EQ(b.stack.decoder.Subcode(), shown + 1);
+        }
+    }
+    EXPECT_GT(drawn, 0);
+    b.selection.PageKey(PageSelection::PreviousSubpage);
+    EXPECT_EQ(b.cycle.ChosenSubpage(), shown);
+    b.selection.KeyPress('+');
+    EXPECT_EQ(b.cycle.ChosenSubpage(), -1) << "another page starts with its subpages in turn";
+    b.host.Tick();
+    EXPECT_EQ(std::vector<int>(request.begin() + 3, request.end()), (std::vector<int>{0, 0, 0, 0}));
 }
 
 TEST(PageEntry, KeysOtherThanPageKeysAreIgnored)
 {
     CycleBench b;
     b.StartAndPoll();
-    for (char key : {'a', ' ', '/', '\n', 'F'}) {
+    for (char key : {' ', '\n', 'g', '#'}) {
         b.selection.KeyPress(key);
     }
     EXPECT_EQ(b.cycle.PageNumber(), "100");

@@ -18,6 +18,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QElapsedTimer>
@@ -177,6 +178,131 @@ TEST(ViewerPages, TypedDigitsAndKeypadClicksSelectPages)
     b.Control<QToolButton>("But100")->click();
     EXPECT_EQ(b.Main().Cycle().PageNumber(), "100");
     EXPECT_FALSE(b.Control<QPushButton>("ButTop")->isVisible());
+}
+
+TEST(ViewerPages, TheKeyboardEditsTheNumberStepsAndGoesBack)
+{
+    ViewerBench b;
+    b.ShowPage100();
+    TMain& m = b.Main();
+    QTest::keyClicks(&m, QStringLiteral("1f"));
+    EXPECT_EQ(b.Display(), "1F-");
+    QTest::keyClick(&m, Qt::Key_Backspace);
+    EXPECT_EQ(b.Display(), "1--");
+    QTest::keyClick(&m, Qt::Key_Escape);
+    EXPECT_EQ(b.Display(), "100");
+    EXPECT_EQ(m.Cycle().CycleState(), AcquisitionCycle::State::Polling);
+    QTest::keyClicks(&m, QStringLiteral("1F0"));
+    EXPECT_EQ(m.Cycle().PageNumber(), "1F0");
+    EXPECT_TRUE(m.Cycle().RequestPending());
+    b.Step();
+    const std::pair<Qt::Key, const char*> steps[] = {
+        {Qt::Key_PageUp, "1F1"}, {Qt::Key_Down, "1F0"}, {Qt::Key_Up, "1F1"}, {Qt::Key_PageDown, "1F0"}};
+    for (auto [key, page] : steps) {
+        QTest::keyClick(&m, key);
+        EXPECT_EQ(m.Cycle().PageNumber(), page);
+        b.Step();
+    }
+    QTest::keyClick(&m, Qt::Key_Left, Qt::AltModifier);
+    EXPECT_EQ(m.Cycle().PageNumber(), "1F1") << "the page shown before";
+    QTest::keyClick(&m, Qt::Key_Left); // without Alt: nothing
+    EXPECT_EQ(m.Cycle().PageNumber(), "1F1");
+}
+
+TEST(ViewerPages, SubpagesByButtonsKeysOrTypedAndPagesThatDoNotCome)
+{
+    ViewerBench b;
+    b.ShowPage100();
+    TMain& m = b.Main();
+    QTest::keyClicks(&m, QStringLiteral("200"));
+    b.StepUntil([&m] { return m.Cycle().LastSubcode() > 0; });
+    const int shown = m.Cycle().LastSubcode();
+    ASSERT_GT(shown, 0);
+    auto* next = m.findChild<QToolButton*>(QStringLiteral("ButSubNext"));
+    auto* previous = m.findChild<QToolButton*>(QStringLiteral("ButSubPrev"));
+    ASSERT_NE(next, nullptr);
+    ASSERT_NE(previous, nullptr);
+    next->click();
+    EXPECT_EQ(m.Cycle().ChosenSubpage(), shown + 1);
+    EXPECT_EQ(m.StatusText(1), QStringLiteral("/000%1").arg(shown + 1));
+    previous->click();
+    EXPECT_EQ(m.Cycle().ChosenSubpage(), shown);
+    QTest::keyClick(&m, Qt::Key_Right, Qt::ControlModifier);
+    EXPECT_EQ(m.Cycle().ChosenSubpage(), shown + 1);
+    QTest::keyClicks(&m, QStringLiteral("/3"));
+    EXPECT_EQ(m.StatusText(1), QStringLiteral("/3---"));
+    QTest::keyClick(&m, Qt::Key_Return);
+    EXPECT_EQ(m.Cycle().ChosenSubpage(), 3);
+    b.StepUntil([&m] { return m.Cycle().LastSubcode() == 3; });
+    EXPECT_EQ(b.viewer->DecoderOps().Subcode(), 3);
+    EXPECT_EQ(m.StatusText(1), QStringLiteral("/0003"));
+
+    // A page that is not broadcast: searched for, then said so beside the signal panel.
+    QTest::keyClicks(&m, QStringLiteral("555"));
+    b.Step();
+    EXPECT_TRUE(m.Cycle().Searching());
+    EXPECT_EQ(m.Cycle().ChosenSubpage(), -1);
+    b.StepUntil([&m] { return !m.StatusText(3).isEmpty(); }, 400);
+    EXPECT_EQ(m.StatusText(3), QStringLiteral("Seite 555 wird nicht gesendet"));
+    EXPECT_EQ(m.StatusText(0), QString());
+}
+
+TEST(ViewerPages, RevealAndStopActOnThePageShownAtOnce)
+{
+    std::vector<Packet> service;
+    for (int k = 0; k < 300; ++k) {
+        packets::TestPage p100;
+        p100.rows[1] = "Seite 100";
+        p100.rows[2] = "\x18Geheim"; // concealed
+        packets::TestPage p123;
+        p123.number = "123";
+        p123.rows[1] = "Seite 123";
+        for (const auto& p : {p100, p123}) {
+            const auto packets = p.Packets();
+            service.insert(service.end(), packets.begin(), packets.end());
+        }
+        service.push_back(packets::Header("1FF", 0, packets::ClockText("QUAV-Test", k)));
+    }
+    ViewerBench b(true, service);
+    TMain& m = b.Main();
+    b.ShowPage100();
+    const QRect secret(10, 2 * 13, 60, 13);
+    const QImage hidden = b.Page().CurrentImage().copy(secret);
+
+    // Reveal draws at once, even while a slow page read holds the bus.
+    b.viewer->Board()->SetPortDelay(std::chrono::microseconds(50));
+    m.Cycle().RequestRedraw();
+    b.clock.Advance(std::chrono::milliseconds(m.TimerInterval()));
+    m.Tim();
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    ASSERT_TRUE(m.TickInFlight());
+    b.Control<QToolButton>("ButHidden")->click();
+    EXPECT_TRUE(m.TickInFlight());
+    EXPECT_NE(b.Page().CurrentImage().copy(secret), hidden);
+    b.Control<QToolButton>("ButHidden")->click();
+    EXPECT_EQ(b.Page().CurrentImage().copy(secret), hidden);
+    m.Cycle().AbortPoll();
+    m.FinishTick();
+    b.viewer->Board()->SetPortDelay(std::chrono::microseconds(0));
+
+    // While stopped, the text exports take the page on screen, not the one read since.
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    b.Control<QToolButton>("ButStop")->click();
+    QTest::keyClicks(&m, QStringLiteral("123"));
+    b.StepUntil([&b] {
+        const auto& rows = b.viewer->DecoderOps().PageRows();
+        return std::string(rows.begin() + 40, rows.begin() + 49) == "Seite 123";
+    });
+    m.ClipText();
+    EXPECT_EQ(clipboard->text().mid(42, 9), QStringLiteral("Seite 100"));
+    // A click finds its number in the page on screen as well ("Seite 100", not 123).
+    QTest::mouseClick(&b.Page(), Qt::LeftButton, {}, b.OnPage(7 * 10 + 4, 13 + 6));
+    EXPECT_EQ(m.Cycle().PageNumber(), "100");
+    const QImage stopped = b.Page().CurrentImage();
+    b.Control<QToolButton>("ButStop")->click(); // up: what was read is drawn now, without a tick
+    EXPECT_NE(b.Page().CurrentImage(), stopped);
+    m.ClipText();
+    EXPECT_EQ(clipboard->text().mid(42, 9), QStringLiteral("Seite 123"));
 }
 
 TEST(ViewerPages, AClickOnANumberInThePageSelectsItAtEveryZoom)
@@ -402,7 +528,7 @@ TEST(ViewerSlowBus, InputWaitsForThePageReadWhileTheSettingsAndClosingCutItShort
     b.ShowPage100();
     b.viewer->Board()->SetPortDelay(std::chrono::microseconds(50)); // a page: about 2 s
     const auto startPageRead = [&b] {
-        b.Control<QToolButton>("ButHidden")->click(); // the next poll reads the whole page again
+        b.Main().Cycle().RequestRedraw(); // the next poll reads the whole page again
         b.clock.Advance(std::chrono::milliseconds(b.Main().TimerInterval()));
         b.Main().Tim();
         std::this_thread::sleep_for(std::chrono::milliseconds(100));

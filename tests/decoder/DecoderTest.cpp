@@ -3,6 +3,7 @@
 #include "support/I2cBusAnalyser.h"
 
 #include <deque>
+#include <tuple>
 
 #include <gtest/gtest.h>
 
@@ -126,17 +127,23 @@ TEST(DecoderStatusQuery, AFailedClosingWriteKeepsTheCodeThatWasRead)
 
 TEST(DecoderPageRequest, WritesTheNineRequestBytes)
 {
-    const std::pair<const char*, const char*> rows[] = {
-        {"100", "S 22+ 02+ 00+ 19+ 10+ 10+ 00+ 00+ 00+ 00+ P S P"},
-        {"8FF", "S 22+ 02+ 00+ 18+ 1F+ 1F+ 00+ 00+ 00+ 00+ P S P"},
-        {"1F0", "S 22+ 02+ 00+ 19+ 1F+ 10+ 00+ 00+ 00+ 00+ P S P"},
-        {"899", "S 22+ 02+ 00+ 18+ 19+ 19+ 00+ 00+ 00+ 00+ P S P"},
-        {"1234", "S 22+ 02+ 00+ 19+ 12+ 13+ 00+ 00+ 00+ 00+ P S P"},
+    // Subcode digits S4 S3 S2 S1 follow the page, each with its care bit; none for every
+    // subpage in turn.
+    const std::tuple<const char*, int, const char*> rows[] = {
+        {"100", -1, "S 22+ 02+ 00+ 19+ 10+ 10+ 00+ 00+ 00+ 00+ P S P"},
+        {"8FF", -1, "S 22+ 02+ 00+ 18+ 1F+ 1F+ 00+ 00+ 00+ 00+ P S P"},
+        {"1F0", -1, "S 22+ 02+ 00+ 19+ 1F+ 10+ 00+ 00+ 00+ 00+ P S P"},
+        {"899", -1, "S 22+ 02+ 00+ 18+ 19+ 19+ 00+ 00+ 00+ 00+ P S P"},
+        {"1234", -1, "S 22+ 02+ 00+ 19+ 12+ 13+ 00+ 00+ 00+ 00+ P S P"},
+        {"200", 3, "S 22+ 02+ 00+ 1A+ 10+ 10+ 10+ 10+ 10+ 13+ P S P"},
+        {"200", 0, "S 22+ 02+ 00+ 1A+ 10+ 10+ 10+ 10+ 10+ 10+ P S P"},
+        {"1F0", 79, "S 22+ 02+ 00+ 19+ 1F+ 10+ 10+ 10+ 17+ 19+ P S P"},
+        {"100", 3979, "S 22+ 02+ 00+ 19+ 10+ 10+ 13+ 19+ 17+ 19+ P S P"},
     };
-    for (auto [page, transcript] : rows) {
-        SCOPED_TRACE(page);
+    for (auto [page, subcode, transcript] : rows) {
+        SCOPED_TRACE(::testing::Message() << page << "/" << subcode);
         Chip c;
-        EXPECT_TRUE(c.decoder.RequestPage(page, 0));
+        EXPECT_TRUE(c.decoder.RequestPage(page, 0, subcode));
         EXPECT_EQ(c.bus.transcript, transcript);
     }
 }

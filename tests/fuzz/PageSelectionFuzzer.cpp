@@ -97,7 +97,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     test::FakeSettingsStore store;
     AcquisitionCycle cycle(host, decoder, renderer, store, settings);
     host.cycle = &cycle;
-    PageSelection selection(cycle, decoder, renderer);
+    renderer.source = &decoder.PageRows();
+    PageSelection selection(cycle, renderer);
 
     // Start-up, port claim and the first polls see a chip that reports teletext.
     cycle.StartCycle();

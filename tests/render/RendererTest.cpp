@@ -437,6 +437,39 @@ TEST(PageLayout, RenderingPageRowsLeavesTheHeaderAlone)
     EXPECT_EQ(CellAt(r.PageImage(), 3, 0), GlyphCell(0x7F, White, Black));
 }
 
+TEST(PageLayout, DrawingAgainUsesTheKeptBytesAndEachPartsCharacterSet)
+{
+    // Header in French, page in German with a concealed word; drawn again with reveal on
+    // after the option has moved on, it must match a fresh drawing of the same bytes.
+    std::array<std::uint8_t, 40> header;
+    header.fill('#');
+    PageBuffer p;
+    p.Row(3, {0x18, 'G', 'e', 'h', 'e', 'i', 'm', '[', '{'});
+    Renderer again;
+    again.SetNationalOption(national::French);
+    again.RenderHeaderRow(header);
+    again.SetNationalOption(national::German);
+    again.RenderPageRows(p.bytes);
+    again.SetNationalOption(national::English);
+    const auto pixels = [](const Renderer& r) {
+        return std::vector<std::uint32_t>(r.PageImage().Pixels().begin(), r.PageImage().Pixels().end());
+    };
+    const auto concealed = pixels(again);
+    again.Reveal = true;
+    again.RenderAgain();
+
+    Renderer fresh;
+    fresh.Reveal = true;
+    fresh.SetNationalOption(national::French);
+    fresh.RenderHeaderRow(header);
+    fresh.SetNationalOption(national::German);
+    fresh.RenderPageRows(p.bytes);
+    EXPECT_TRUE(pixels(again) == pixels(fresh));
+    EXPECT_FALSE(pixels(again) == concealed);
+    EXPECT_EQ(again.LastPageRows(), p.bytes);
+    EXPECT_EQ(again.LastPageOption(), national::German);
+}
+
 TEST(Setup, StartsBlackWithAllRowsOwnAndCanBeRepeated)
 {
     Renderer r;

@@ -1,5 +1,7 @@
 #include "support/FakeCycleHost.h"
 
+#include <algorithm>
+
 namespace quav::test {
 
 std::string DisplayText(const DigitStrip& strip, const std::vector<std::uint32_t>& display)
@@ -18,9 +20,13 @@ std::string DisplayText(const DigitStrip& strip, const std::vector<std::uint32_t
                     if (dx >= DigitStrip::DisplayWidth) {
                         break;
                     }
-                    same = display[std::size_t(y) * DigitStrip::DisplayWidth + std::size_t(dx)] ==
-                           strip.Pixels()[std::size_t(y) * DigitStrip::Width + k * DigitStrip::GlyphWidth +
-                                          std::size_t(x)];
+                    std::uint32_t shown =
+                        display[std::size_t(y) * DigitStrip::DisplayWidth + std::size_t(dx)];
+                    if (shown == AcquisitionCycle::SearchingColour) {
+                        shown = DigitStrip::Foreground; // the number of a page still searched for
+                    }
+                    same = shown == strip.Pixels()[std::size_t(y) * DigitStrip::Width +
+                                                   k * DigitStrip::GlyphWidth + std::size_t(x)];
                 }
             }
             if (same) {
@@ -30,6 +36,11 @@ std::string DisplayText(const DigitStrip& strip, const std::vector<std::uint32_t
         text += found;
     }
     return text;
+}
+
+bool DisplaySearching(const std::vector<std::uint32_t>& display)
+{
+    return std::find(display.begin(), display.end(), AcquisitionCycle::SearchingColour) != display.end();
 }
 
 } // namespace quav::test

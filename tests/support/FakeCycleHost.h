@@ -55,8 +55,18 @@ public:
     void RenderPageRows() override { ++pages; }
     const std::array<std::uint8_t, 23>& DoubleHeightRows() const override { return doubleHeight; }
     void SetReveal(bool r) override { reveal = r; }
+    void RedrawShown() override { ++redraws; }
+    const std::array<std::uint8_t, 960>& ShownPageRows() const override
+    {
+        return source != nullptr ? *source : shownRows;
+    }
+    std::uint8_t ShownNationalOption() const override { return 0; }
 
     int setups = 0;
+    int redraws = 0;
+    std::array<std::uint8_t, 960> shownRows{};
+    /// The rows "on screen": the decoder's page buffer, when set.
+    const std::array<std::uint8_t, 960>* source = nullptr;
     int headers = 0;
     int pages = 0;
     bool reveal = false;
@@ -191,6 +201,9 @@ public:
 /// Reads the page-number display back as text by matching each 14-pixel glyph against the
 /// digit strip ('?' where nothing matches; the third glyph is compared without its last
 /// column, which the display cannot show).
+/// The display's colours are ignored: a number drawn as searching reads as the same text.
 std::string DisplayText(const DigitStrip& strip, const std::vector<std::uint32_t>& display);
+/// Whether the display shows its number as still searched for.
+bool DisplaySearching(const std::vector<std::uint32_t>& display);
 
 } // namespace quav::test
