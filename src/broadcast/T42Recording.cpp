@@ -33,25 +33,40 @@ std::string T42Recording::Open(const std::string& path)
     Close();
     m_skipped = 0;
     const std::string quoted = "Die Aufzeichnung \"" + path + "\"";
+    std::uint64_t size = 0;
+    std::string error;
+    const int fd = OpenRecordingFile(path, quoted, size, error);
+    if (fd < 0) {
+        return error;
+    }
+    if (size < PacketSize) {
+        ::close(fd);
+        return quoted + " enthält kein vollständiges Videotext-Paket.";
+    }
+    m_fd = fd;
+    m_chunk.resize(ChunkPackets * PacketSize);
+    m_packetCount = size / PacketSize;
+    return {};
+}
+
+int OpenRecordingFile(const std::string& path, const std::string& quoted, std::uint64_t& size,
+                      std::string& error)
+{
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
-        return quoted + " kann nicht geöffnet werden.";
+        error = quoted + " kann nicht geöffnet werden.";
+        return -1;
     }
     struct stat st
     {
     };
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
-        return quoted + " ist keine lesbare Datei.";
+        error = quoted + " ist keine lesbare Datei.";
+        return -1;
     }
-    if (static_cast<std::uint64_t>(st.st_size) < PacketSize) {
-        ::close(fd);
-        return quoted + " enthält kein vollständiges Videotext-Paket.";
-    }
-    m_fd = fd;
-    m_chunk.resize(ChunkPackets * PacketSize);
-    m_packetCount = static_cast<std::uint64_t>(st.st_size) / PacketSize;
-    return {};
+    size = static_cast<std::uint64_t>(st.st_size);
+    return fd;
 }
 
 bool T42Recording::StartLap()

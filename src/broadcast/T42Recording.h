@@ -54,4 +54,10 @@ private:
     std::uint64_t m_skipped = 0;
 };
 
+/// Opens a recording file for reading: its descriptor and size, or -1 with a German message
+/// that starts with `quoted` (the file named for the user) when it cannot be opened or is
+/// no regular file.
+int OpenRecordingFile(const std::string& path, const std::string& quoted, std::uint64_t& size,
+                      std::string& error);
+
 } // namespace quav

@@ -1,5 +1,7 @@
 #include "broadcast/TsSource.h"
 
+#include "broadcast/T42Recording.h"
+
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -125,22 +127,17 @@ std::string TsRecording::Open(const std::string& path, int pid)
         }
         pid = scan.pid;
     }
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    std::uint64_t size = 0;
+    std::string error;
+    const int fd = OpenRecordingFile(path, quoted, size, error);
     if (fd < 0) {
-        return quoted + " kann nicht geöffnet werden.";
-    }
-    struct stat st
-    {
-    };
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return quoted + " ist keine lesbare Datei.";
+        return error;
     }
     if (m_fd >= 0) {
         ::close(m_fd);
     }
     m_fd = fd;
-    m_fileChunks = static_cast<std::uint64_t>(st.st_size) / ChunkBytes + 1;
+    m_fileChunks = size / ChunkBytes + 1;
     m_chunk.resize(ChunkBytes);
     m_queue.clear();
     m_laps = 0;

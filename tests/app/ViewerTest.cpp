@@ -52,6 +52,29 @@ void WhenModal(std::function<void(QWidget*)> act)
     });
 }
 
+// Pages 100 and 123 in turn, a filler header after each pair: page 100 with the given rows
+// 1 and 2 (row 1 left as the test page has it when empty), page 123 with "Seite 123".
+std::vector<Packet> TwoPageService(const std::string& row1, const std::string& row2)
+{
+    std::vector<Packet> service;
+    for (int k = 0; k < 300; ++k) {
+        packets::TestPage p100;
+        if (!row1.empty()) {
+            p100.rows[1] = row1;
+        }
+        p100.rows[2] = row2;
+        packets::TestPage p123;
+        p123.number = "123";
+        p123.rows[1] = "Seite 123";
+        for (const auto& p : {p100, p123}) {
+            const auto packets = p.Packets();
+            service.insert(service.end(), packets.begin(), packets.end());
+        }
+        service.push_back(packets::Header("1FF", 0, packets::ClockText("QUAV-Test", k)));
+    }
+    return service;
+}
+
 TEST(ViewerStart, FirstRunShowsTheSettingsBeforeAnyHardwareAccessAndSavesThem)
 {
     ViewerBench b(false);
@@ -249,21 +272,7 @@ TEST(ViewerPages, SubpagesByButtonsKeysOrTypedAndPagesThatDoNotCome)
 
 TEST(ViewerPages, RevealAndStopActOnThePageShownAtOnce)
 {
-    std::vector<Packet> service;
-    for (int k = 0; k < 300; ++k) {
-        packets::TestPage p100;
-        p100.rows[1] = "Seite 100";
-        p100.rows[2] = "\x18Geheim"; // concealed
-        packets::TestPage p123;
-        p123.number = "123";
-        p123.rows[1] = "Seite 123";
-        for (const auto& p : {p100, p123}) {
-            const auto packets = p.Packets();
-            service.insert(service.end(), packets.begin(), packets.end());
-        }
-        service.push_back(packets::Header("1FF", 0, packets::ClockText("QUAV-Test", k)));
-    }
-    ViewerBench b(true, service);
+    ViewerBench b(true, TwoPageService("Seite 100", "\x18Geheim")); // row 2 concealed
     TMain& m = b.Main();
     b.ShowPage100();
     const QRect secret(10, 2 * 13, 60, 13);
@@ -384,21 +393,8 @@ TEST(ViewerDialogs, QtsOwnDialogsSpeakGerman)
 
 TEST(ViewerPages, FlashingCharactersBlinkOnScreenWhileCopiesKeepThem)
 {
-    // Page 100 with a flashing word in row 2; page 123 still; a filler header ends each.
-    std::vector<Packet> service;
-    for (int k = 0; k < 300; ++k) {
-        packets::TestPage p100;
-        p100.rows[2] = "\bBlinkt"; // \b: the flash code 0x08
-        packets::TestPage p123;
-        p123.number = "123";
-        p123.rows[1] = "Seite 123";
-        for (const auto& p : {p100, p123}) {
-            const auto packets = p.Packets();
-            service.insert(service.end(), packets.begin(), packets.end());
-        }
-        service.push_back(packets::Header("1FF", 0, packets::ClockText("QUAV-Test", k)));
-    }
-    ViewerBench b(true, service);
+    // Page 100 with a flashing word in row 2 (\b: the flash code 0x08); page 123 still.
+    ViewerBench b(true, TwoPageService({}, "\bBlinkt"));
     b.Main().SetZoom(1, false);
     b.Page().resize(PageImageWidget::PageWidth, PageImageWidget::PageHeight); // the page fills it
     b.ShowPage100();
