@@ -24,6 +24,13 @@ std::uint8_t Hamming84Encode(std::uint8_t nibble);
 inline constexpr std::uint8_t Hamming84Rejected = 0xFF;
 extern const std::array<std::uint8_t, 256> Hamming84Table;
 
+/// The packet address as two table look-ups: AddressTables[0][first byte] |
+/// AddressTables[1][second byte] is the eight address bits M1 M2 M3 R1 ... R5 (ETS 300 706,
+/// 7.1.2), magazine in bits 0 to 2 and row above, or at least AddressRejected when either
+/// byte is beyond correction. The result is below 0x200 either way.
+inline constexpr unsigned AddressRejected = 0x100;
+extern const std::array<std::array<std::uint16_t, 256>, 2> AddressTables;
+
 /// The four data bits of a Hamming 8/4 byte, with a single bit error corrected; nothing
 /// when the byte holds two or more errors and cannot be trusted.
 inline std::optional<std::uint8_t> Hamming84Decode(std::uint8_t byte)
