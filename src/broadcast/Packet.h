@@ -33,15 +33,12 @@ inline constexpr std::size_t HeaderTextColumn = 8;  ///< ... which are columns 8
 /// packet must be dropped: guessing would put its text into a wrong page or row.
 inline std::optional<PacketAddress> DecodeAddress(std::span<const std::uint8_t, PacketSize> packet)
 {
-    const std::uint8_t low = packet_coding::Hamming84Table[packet[0]];
-    const std::uint8_t high = packet_coding::Hamming84Table[packet[1]];
-    // Data bits are at most 0x0F, so the two values ORed give the rejected mark only when
-    // one of them is rejected.
-    if ((low | high) == packet_coding::Hamming84Rejected) {
+    // ETS 300 706, 7.1.2: M1 M2 M3 R1 in the first byte, R2 to R5 in the second.
+    const unsigned mrag =
+        packet_coding::AddressTables[0][packet[0]] | packet_coding::AddressTables[1][packet[1]];
+    if (mrag >= packet_coding::AddressRejected) {
         return std::nullopt;
     }
-    // ETS 300 706, 7.1.2: M1 M2 M3 R1 in the first byte, R2 to R5 in the second.
-    const unsigned mrag = low | (high << 4U);
     const auto magazine = static_cast<std::uint8_t>(mrag & 7U);
     return PacketAddress{magazine == 0 ? std::uint8_t{8} : magazine, static_cast<std::uint8_t>(mrag >> 3)};
 }

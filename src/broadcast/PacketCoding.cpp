@@ -64,6 +64,16 @@ std::uint8_t Hamming84Encode(std::uint8_t nibble)
 static_assert(Rejected == Hamming84Rejected);
 const std::array<std::uint8_t, 256> Hamming84Table = DecodeTable;
 
+const std::array<std::array<std::uint16_t, 256>, 2> AddressTables = [] {
+    std::array<std::array<std::uint16_t, 256>, 2> t{};
+    for (unsigned byte = 0; byte < 256; ++byte) {
+        const unsigned n = DecodeTable[byte];
+        t[0][byte] = static_cast<std::uint16_t>(n == Rejected ? AddressRejected : n);
+        t[1][byte] = static_cast<std::uint16_t>(n == Rejected ? AddressRejected : n << 4);
+    }
+    return t;
+}();
+
 bool HasOddParity(std::uint8_t byte)
 {
     return (std::popcount(static_cast<unsigned>(byte)) & 1) != 0;

@@ -54,7 +54,18 @@ public:
 class PageAssembler
 {
 public:
-    explicit PageAssembler(PageAssemblyListener& listener) : m_listener(listener) {}
+    /// Whether RowReceived is called: a listener that only wants whole pages saves a call
+    /// for every row of the broadcast.
+    enum class RowReports
+    {
+        Each,
+        None,
+    };
+
+    explicit PageAssembler(PageAssemblyListener& listener, RowReports rows = RowReports::Each)
+        : m_listener(listener), m_reportRows(rows == RowReports::Each)
+    {
+    }
 
     /// Back to the power-on state: no page being loaded in any magazine.
     void Reset();
@@ -68,7 +79,7 @@ public:
     void FeedAll(std::span<const std::uint8_t> packets);
 
     /// True while `magazine` (1 to 8) has a page being loaded.
-    bool Loading(int magazine) const { return m_loading[Index(magazine)]; }
+    bool Loading(int magazine) const { return m_rowsTaken[Index(magazine)] != 0; }
     /// The page being loaded (or last loaded) in `magazine`.
     const AssembledPage& Page(int magazine) const { return m_pages[Index(magazine)]; }
 
@@ -84,11 +95,18 @@ private:
     static std::size_t Index(int magazine) { return static_cast<std::size_t>((magazine - 1) & 7); }
     void FeedPacket(std::span<const std::uint8_t, PacketSize> packet);
     void Complete(std::size_t index);
-    void OnHeader(std::span<const std::uint8_t, PacketSize> packet, PacketAddress address);
+    void OnHeader(std::span<const std::uint8_t, PacketSize> packet, std::size_t index);
+
+    /// Rows 1 to 23, the rows a page being loaded takes.
+    static constexpr std::uint64_t PageRows = 0x00FFFFFE;
 
     PageAssemblyListener& m_listener;
+    bool m_reportRows = true;
     std::array<AssembledPage, 8> m_pages{};
-    std::array<bool, 8> m_loading{};
+    /// By magazine index: bit r set when a row r packet goes into the page, PageRows while a
+    /// page is being loaded and 0 otherwise. Bits 24 to 63 stay clear, so that a row number
+    /// from an address beyond correction (32 and up) is never taken either.
+    std::array<std::uint64_t, 8> m_rowsTaken{};
     std::uint64_t m_undecodable = 0;
     std::uint64_t m_badHeaders = 0;
 };

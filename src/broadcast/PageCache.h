@@ -106,7 +106,7 @@ private:
         alignas(CachedPage) std::byte bytes[BlockSize * sizeof(CachedPage)];
     };
 
-    PageAssembler m_assembler{*this};
+    PageAssembler m_assembler{*this, PageAssembler::RowReports::None};
     PageNumberSet m_wanted;
     std::array<std::vector<Kept>, 2048> m_slots; ///< by PageNumberSet::IndexOf
     std::vector<std::unique_ptr<Block>> m_blocks;

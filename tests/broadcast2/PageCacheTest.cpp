@@ -236,9 +236,12 @@ TEST(PageAssembly, EveryByteValueInEveryColumnDecodesAsItsOwnTextCode)
 {
     // Rows and the header's text are decoded many bytes at once; each byte must still come
     // out on its own. Column c holds c * 37 + 11 * k in round k, so over 256 rounds every
-    // column sees every byte value, next to ever different neighbours.
+    // column sees every byte value, next to ever different neighbours. Packets taken one by
+    // one and packets taken from a piece of a recording go through separately built code.
     LastRow seen;
     PageAssembler assembler(seen);
+    LastRow seenInPiece;
+    PageAssembler fromPiece(seenInPiece);
     for (int k = 0; k < 256; ++k) {
         SCOPED_TRACE(k);
         Packet header = test::packets::Header("100", 0, "");
@@ -251,10 +254,15 @@ TEST(PageAssembly, EveryByteValueInEveryColumnDecodesAsItsOwnTextCode)
         }
         assembler.Feed(header);
         assembler.Feed(row);
+        std::vector<std::uint8_t> piece(header.begin(), header.end());
+        piece.insert(piece.end(), row.begin(), row.end());
+        fromPiece.FeedAll(piece);
         for (std::size_t c = 0; c < AssembledPage::Columns; ++c) {
             ASSERT_EQ(seen.bytes[c], PageAssembler::TextCode(row[PayloadOffset + c])) << "column " << c;
             const std::uint8_t shown = c < HeaderTextColumn ? 0x20 : seen.bytes[c];
             ASSERT_EQ(assembler.Page(1).rows[0][c], shown) << "header column " << c;
+            ASSERT_EQ(seenInPiece.bytes[c], seen.bytes[c]) << "column " << c << " from a piece";
+            ASSERT_EQ(fromPiece.Page(1).rows[0][c], shown) << "header column " << c << " from a piece";
         }
     }
 }
