@@ -49,13 +49,6 @@ void PageAssembler::Feed(std::span<const std::uint8_t, PacketSize> packet)
     FeedPacket(packet);
 }
 
-// Built twice on x86-64, once for any processor and once for those with AVX2, which decode a
-// packet's text in two vector steps instead of three; the loader picks one at start.
-#if defined(__x86_64__) && defined(__GNUC__) && defined(__has_attribute)
-#if __has_attribute(target_clones)
-[[gnu::target_clones("avx2", "default")]]
-#endif
-#endif
 void PageAssembler::FeedAll(std::span<const std::uint8_t> packets)
 {
     for (std::size_t at = 0; at + PacketSize <= packets.size(); at += PacketSize) {
