@@ -203,8 +203,10 @@ private:
             // Endless PN lines of one page must not cost a kilobyte each.
             if (!m_overfull[static_cast<std::size_t>(number & 0x7FF)]) {
                 m_overfull.set(static_cast<std::size_t>(number & 0x7FF));
-                Warn(TtiProblem::TooManySubpages, "Seite " + TtiPageNumberText(static_cast<std::uint16_t>(number)) + " hat mehr als " +
-                     std::to_string(MaxSubpagesPerPage) + " Unterseiten; die weiteren werden übersprungen.");
+                Warn(TtiProblem::TooManySubpages, "Seite " +
+                                                      TtiPageNumberText(static_cast<std::uint16_t>(number)) +
+                                                      " hat mehr als " + std::to_string(MaxSubpagesPerPage) +
+                                                      " Unterseiten; die weiteren werden übersprungen.");
             }
             m_skipping = true;
             m_page = nullptr;
