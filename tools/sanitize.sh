@@ -8,6 +8,11 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 jobs="${QUAV_JOBS:-2}"
+# Qt comes from Debian, built without TSan: its locks are futexes that TSan cannot see, so
+# memory that Qt allocates on one thread and frees on another (its file-dialog gatherer,
+# its event queue) looks like a race. TSan ignores what Qt's own code does through the
+# allocator and the C library; every access that our code makes is still checked.
+tsan_options="halt_on_error=1:second_deadlock_stack=1:ignore_noninstrumented_modules=1"
 
 echo "sanitize: ASan + UBSan, whole suite"
 cmake --preset asan -DQUAV_WERROR=ON >/dev/null
@@ -17,7 +22,7 @@ ctest --preset asan
 echo "sanitize: TSan, serial and acquisition tests"
 cmake --preset tsan -DQUAV_WERROR=ON >/dev/null
 cmake --build --preset tsan -j "$jobs" --target quav_serial_test quav_acquisition_test
-TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1" ctest --preset tsan -L "serial|threads"
+TSAN_OPTIONS="$tsan_options" ctest --preset tsan -L "serial|threads"
 
 echo "sanitize: TSan, the viewer with its poll worker"
 cmake --build --preset tsan -j "$jobs" --target quav_app_test
@@ -25,7 +30,7 @@ cmake --build --preset tsan -j "$jobs" --target quav_app_test
 # process cuts short, the print rendered in a child) are left out: TSan cannot follow a
 # threaded process across a fork.
 QT_QPA_PLATFORM=offscreen QUAV_TEST_DATA="$PWD/tests/data" \
-    TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1" \
+    TSAN_OPTIONS="$tsan_options" \
     build/tsan/tests/app/quav_app_test --gtest_brief=1 \
     --gtest_filter='-SingleInstance*:ViewerStart.NoWindow*:SaveText.AFailedSave*:FullDisk*:PrintPanel.APrintToPdf*'
 

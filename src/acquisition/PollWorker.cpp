@@ -1,10 +1,14 @@
 #include "acquisition/PollWorker.h"
 
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <cstdint>
 #include <utility>
 
 namespace quav {
 
-PollWorker::PollWorker(std::function<void()> finished) : m_finished(std::move(finished))
+PollWorker::PollWorker() : m_endedFd(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC))
 {
     m_thread = std::thread([this] { Run(); });
 }
@@ -17,6 +21,18 @@ PollWorker::~PollWorker()
     }
     m_wake.notify_all();
     m_thread.join();
+    if (m_endedFd >= 0) {
+        ::close(m_endedFd);
+    }
+}
+
+void PollWorker::ClearEnded()
+{
+    std::uint64_t count = 0;
+    if (m_endedFd >= 0) {
+        // Non-blocking: an unreadable counter (EAGAIN) is already clear.
+        [[maybe_unused]] const auto got = ::read(m_endedFd, &count, sizeof count);
+    }
 }
 
 void PollWorker::Start(std::function<void()> job)
@@ -62,10 +78,10 @@ void PollWorker::Run()
         lock.lock();
         m_jobEnded = true;
         m_wake.notify_all();
-        if (m_finished) {
-            lock.unlock();
-            m_finished();
-            lock.lock();
+        if (m_endedFd >= 0) {
+            const std::uint64_t one = 1;
+            // Only fails when the counter is full, and then it is readable anyway.
+            [[maybe_unused]] const auto put = ::write(m_endedFd, &one, sizeof one);
         }
     }
 }

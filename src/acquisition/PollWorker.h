@@ -11,17 +11,20 @@ namespace quav {
 /// stays responsive while the bus is slow (a serial module behind a USB adapter answers
 /// each line change in about a millisecond, tens of seconds per page).
 ///
-/// It runs one job at a time. The owner starts a job, is told that it has ended through
-/// `finished`, and then takes it with Finish, which also makes everything the job wrote
-/// visible to the owner's thread.
+/// It runs one job at a time. The owner starts a job, learns that it has ended when
+/// EndedFd becomes readable (an event loop watches it), and then takes it with Finish,
+/// which also makes everything the job wrote visible to the owner's thread.
 ///
-/// Thread safety: Start, Busy, Done and Finish belong to the owner's thread. `finished`
-/// runs on the worker thread, after the job, and must only pass the news on (post an
-/// event, say). The destructor waits for a job under way and joins the thread.
+/// The news travels through a file descriptor and not through the event queue of a
+/// toolkit: nothing allocated on the worker reaches the owner, and a write and a read
+/// of a descriptor are an ordering that race checkers see.
+///
+/// Thread safety: everything here belongs to the owner's thread. The destructor waits
+/// for a job under way and joins the thread.
 class PollWorker
 {
 public:
-    explicit PollWorker(std::function<void()> finished = {});
+    PollWorker();
     ~PollWorker();
 
     PollWorker(const PollWorker&) = delete;
@@ -36,10 +39,16 @@ public:
     /// Waits for the job to end and takes it; false when none was started.
     bool Finish();
 
+    /// Readable from the end of a job until ClearEnded; -1 when the system refused one
+    /// (then only Done and Finish tell).
+    int EndedFd() const { return m_endedFd; }
+    /// Makes EndedFd unreadable again.
+    void ClearEnded();
+
 private:
     void Run();
 
-    std::function<void()> m_finished;
+    int m_endedFd = -1;
     std::mutex m_mutex;
     std::condition_variable m_wake;
     std::function<void()> m_job; ///< the job waiting to run, guarded by m_mutex

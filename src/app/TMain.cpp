@@ -25,6 +25,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QSocketNotifier>
 #include <QToolButton>
 
 namespace quav {
@@ -73,17 +74,16 @@ TMain::TMain(MainParts parts, PrinterAccess& printer, HelpWindow& help, Prompts&
     m_cycle = std::make_unique<AcquisitionCycle>(*this, m_parts.decoder, m_parts.renderer, m_parts.store,
                                                  m_parts.settings);
     m_selection = std::make_unique<PageSelection>(*m_cycle, m_parts.renderer);
-    m_worker = std::make_unique<PollWorker>([this] {
-        // On the worker thread: only pass the news to the window's thread.
-        QMetaObject::invokeMethod(
-            this,
-            [this] {
-                if (m_worker && m_worker->Done()) {
-                    FinishTick();
-                }
-            },
-            Qt::QueuedConnection);
-    });
+    m_worker = std::make_unique<PollWorker>();
+    if (m_worker->EndedFd() >= 0) {
+        m_workerEnded = std::make_unique<QSocketNotifier>(m_worker->EndedFd(), QSocketNotifier::Read, this);
+        connect(m_workerEnded.get(), &QSocketNotifier::activated, this, [this] {
+            m_worker->ClearEnded();
+            if (m_worker->Done()) {
+                FinishTick();
+            }
+        });
+    }
     m_timer.setSingleShot(false);
     connect(&m_timer, &QTimer::timeout, this, [this] { Tim(); });
 
@@ -99,6 +99,7 @@ TMain::~TMain()
     if (m_worker && m_worker->Busy()) {
         m_cycle->AbortPoll();
     }
+    m_workerEnded.reset();
     m_worker.reset();
     qApp->removeEventFilter(this);
 }
@@ -486,6 +487,9 @@ void TMain::ButHelpClick()
 void TMain::Tim()
 {
     if (m_worker->Busy()) {
+        if (m_worker->EndedFd() < 0 && m_worker->Done()) {
+            FinishTick(); // without the descriptor the timer asks
+        }
         return; // ticks never overlap
     }
     m_cycle->Tim();

@@ -20,6 +20,7 @@ class QFrame;
 class QLabel;
 class QMenu;
 class QPushButton;
+class QSocketNotifier;
 class QToolButton;
 
 namespace quav {
@@ -205,6 +206,7 @@ private:
     QToolButton* m_butSubNext = nullptr; ///< next subpage
     std::vector<QAction*> m_zoomActions;
     std::unique_ptr<PollWorker> m_worker;
+    std::unique_ptr<QSocketNotifier> m_workerEnded; ///< tells the window that a job ended
     std::function<void()> m_busDone;               ///< ends the tick whose bus work runs
     std::deque<std::function<void()>> m_heldInput; ///< page input that came during bus work
     QString m_lastSaveName;
