@@ -1,9 +1,8 @@
 #include "acquisition/PollWorker.h"
 
+#include <cstdint>
 #include <sys/eventfd.h>
 #include <unistd.h>
-
-#include <cstdint>
 #include <utility>
 
 namespace quav {

@@ -207,8 +207,8 @@ private:
     std::vector<QAction*> m_zoomActions;
     std::unique_ptr<PollWorker> m_worker;
     std::unique_ptr<QSocketNotifier> m_workerEnded; ///< tells the window that a job ended
-    std::function<void()> m_busDone;               ///< ends the tick whose bus work runs
-    std::deque<std::function<void()>> m_heldInput; ///< page input that came during bus work
+    std::function<void()> m_busDone;                ///< ends the tick whose bus work runs
+    std::deque<std::function<void()>> m_heldInput;  ///< page input that came during bus work
     QString m_lastSaveName;
     bool m_centred = false;
     bool m_closing = false;
