@@ -599,13 +599,7 @@ int CaptureCommand::WriteSingle(const CaptureOptions& options, const CapturedPag
         return cap_exit::OutputFailed;
     }
     if (options.output == "-" || (options.output.empty() && text)) {
-        m_out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-        m_out.flush();
-        if (!m_out) {
-            m_err << "quav-videotext-cap: Die Standardausgabe kann nicht geschrieben werden.\n";
-            return cap_exit::OutputFailed;
-        }
-        return cap_exit::Ok;
+        return WriteToStdout(bytes);
     }
     std::string error;
     const bool written = options.output.empty()
@@ -621,8 +615,42 @@ int CaptureCommand::WriteSingle(const CaptureOptions& options, const CapturedPag
     return cap_exit::Ok;
 }
 
+int CaptureCommand::WriteToStdout(const std::string& bytes)
+{
+    m_out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    m_out.flush();
+    if (!m_out) {
+        m_err << "quav-videotext-cap: Die Standardausgabe kann nicht geschrieben werden.\n";
+        return cap_exit::OutputFailed;
+    }
+    return cap_exit::Ok;
+}
+
+int CaptureCommand::WriteAllToStdout(const CaptureOptions& options, const std::vector<CapturedPage>& pages)
+{
+    if (options.format == CaptureFormat::Bmp || options.format == CaptureFormat::Png) {
+        m_err << "quav-videotext-cap: Mehrere Bilder können nicht auf die Standardausgabe geschrieben "
+                 "werden; --output braucht hier einen Ordner.\n";
+        return cap_exit::OutputFailed;
+    }
+    // The pages one after another, a form feed between two, as text converters separate pages.
+    std::string all;
+    for (std::size_t i = 0; i < pages.size(); ++i) {
+        std::string bytes;
+        PageBytes(options, pages[i], bytes);
+        if (i > 0) {
+            all += '\f';
+        }
+        all += bytes;
+    }
+    return WriteToStdout(all);
+}
+
 int CaptureCommand::WriteAll(const CaptureOptions& options, const std::vector<CapturedPage>& pages)
 {
+    if (options.output == "-") {
+        return WriteAllToStdout(options, pages);
+    }
     const fs::path folder = options.output.empty() ? fs::path(".") : fs::path(options.output);
     std::error_code ec;
     fs::create_directories(folder, ec);

@@ -387,6 +387,19 @@ TEST(CaptureOutputs, OnlyRegularFilesAreReplacedAndNothingPlantedIsFollowed)
     const CapRun dash = Capture({"--page", "100", "--format", "png", "--output", "-"});
     EXPECT_EQ(dash.code, cap_exit::Ok) << dash.err;
     EXPECT_EQ(dash.out.substr(1, 3), "PNG");
+    // Several text pages go there in a row, a form feed between two; several pictures
+    // are refused, and no file named "-" appears.
+    const CapRun texts = Capture({"--page", "100,101", "--output", "-"});
+    EXPECT_EQ(texts.code, cap_exit::Ok) << texts.err;
+    ASSERT_EQ(texts.out.size(), 2 * 1008u + 1);
+    EXPECT_EQ(texts.out[1008], '\f');
+    EXPECT_EQ(texts.out.substr(0, 1008), Capture({"--page", "100"}).out);
+    EXPECT_EQ(texts.out.substr(1009), Capture({"--page", "101"}).out);
+    const CapRun pictures = Capture({"--page", "100,101", "--format", "png", "--output", "-"});
+    EXPECT_EQ(pictures.code, cap_exit::OutputFailed);
+    EXPECT_NE(pictures.err.find("Ordner"), std::string::npos) << pictures.err;
+    EXPECT_TRUE(pictures.out.empty());
+    EXPECT_FALSE(fs::exists("-"));
 
     // A symlink to a regular file named by the user keeps its place; the target is written.
     std::ofstream(dir.File("target.txt")) << "alt";
