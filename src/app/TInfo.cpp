@@ -3,6 +3,8 @@
 #include "app/AppInfo.h"
 #include "app/ToolbarGlyphs.h"
 
+#include <utility>
+
 #include <QFrame>
 #include <QLabel>
 #include <QPushButton>
@@ -43,6 +45,13 @@ TInfo::TInfo(QWidget* parent) : QDialog(parent, Qt::Tool | Qt::MSWindowsFixedSiz
     Button1->setGeometry(85, 160, 65, 25);
     Button1->setDefault(true);
     connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
+
+    for (const auto& [widget, name] : {std::pair<QWidget*, const char*>{Prog, "Prog"},
+                                       {Vers, "Vers"},
+                                       {Credit, "Credit"},
+                                       {Button1, "Button1"}}) {
+        widget->setObjectName(QString::fromLatin1(name));
+    }
 }
 
 void TInfo::Fill()

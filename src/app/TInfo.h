@@ -19,6 +19,8 @@ public:
     void Fill();
     void Button1Click();
 
+private:
+    // The controls; each carries its name as its object name.
     QLabel* Prog = nullptr;
     QLabel* Vers = nullptr;
     QLabel* Credit = nullptr;

@@ -714,7 +714,7 @@ void TMain::EnableCommands()
     for (QToolButton* b : {ButSaveGraph, ButSaveText, ButCopyGraph, ButCopyText}) {
         b->setEnabled(true);
     }
-    m_printPanel->Print->setEnabled(true);
+    m_printPanel->EnablePrint();
 }
 
 void TMain::PageDisplayChanged(const std::vector<std::uint32_t>& pixels)

@@ -41,7 +41,19 @@ public:
     /// the dialog closes with the values kept in memory.
     bool SetupClose();
 
-    // The controls, for the window tests.
+    static constexpr int UpDownMin = 10;
+    static constexpr int UpDownMax = 990;
+    static constexpr int UpDownStep = 10;
+
+public Q_SLOTS:
+    void done(int result) override;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    // The controls; each carries its name as its object name.
     QRadioButton* DeviceBut1 = nullptr;
     QRadioButton* DeviceBut2 = nullptr;
     QRadioButton* DeviceBut3 = nullptr;
@@ -58,18 +70,6 @@ public:
     QPushButton* ButHelp = nullptr;
     QPushButton* ButSave = nullptr;
 
-    static constexpr int UpDownMin = 10;
-    static constexpr int UpDownMax = 990;
-    static constexpr int UpDownStep = 10;
-
-public Q_SLOTS:
-    void done(int result) override;
-
-protected:
-    void showEvent(QShowEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
-
-private:
     void StepDelay(int direction);
     QString SaveFailureText(const QString& reason) const;
     void ShowError(const QString& message);

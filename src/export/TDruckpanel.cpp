@@ -3,6 +3,8 @@
 #include "config/Prompts.h"
 #include "config/QuavError.h"
 
+#include <utility>
+
 #include <QFrame>
 #include <QGroupBox>
 #include <QLabel>
@@ -193,7 +195,32 @@ TDruckpanel::TDruckpanel(PrinterAccess& printer, Prompts& prompts, QWidget* pare
     connect(helpKey, &QShortcut::activated, this, [this] { HelpClick(); });
     connect(Button1, &QPushButton::clicked, this, [this] { CancelClick(); });
 
+    // Every control carries its name, for the window tests and accessibility tools.
+    const std::pair<QWidget*, const char*> names[] = {{Shape1, "Shape1"},
+                                                      {PImage, "PImage"},
+                                                      {Ymin, "Ymin"},
+                                                      {Xmin, "Xmin"},
+                                                      {Center, "Center"},
+                                                      {XPlu, "XPlu"},
+                                                      {YPlu, "YPlu"},
+                                                      {ZMin, "ZMin"},
+                                                      {ZPlu, "ZPlu"},
+                                                      {Querformat, "Querformat"},
+                                                      {Hochformat, "Hochformat"},
+                                                      {Print, "Print"},
+                                                      {Setup, "Setup"},
+                                                      {Help, "Help"},
+                                                      {Button1, "Button1"}};
+    for (const auto& [widget, name] : names) {
+        widget->setObjectName(QString::fromLatin1(name));
+    }
+
     PlaceShape();
+}
+
+void TDruckpanel::EnablePrint()
+{
+    Print->setEnabled(true);
 }
 
 void TDruckpanel::PlaceShape()

@@ -57,6 +57,8 @@ public:
     /// The same preparation without showing the panel (for tests and ShowPrintPanel).
     void PreparePanel(const QImage& page);
     void DrawPreview();
+    /// Printing becomes possible once a page has been received.
+    void EnablePrint();
 
     void yminClick();
     void ypluClick();
@@ -75,6 +77,8 @@ public:
     const PrintLayout& Layout() const { return m_layout; }
     const QImage& Snapshot() const { return m_snapshot; }
 
+private:
+    // The controls; each carries its name as its object name.
     QFrame* Shape1 = nullptr;
     QLabel* PImage = nullptr;
     QToolButton* Ymin = nullptr;
@@ -91,7 +95,6 @@ public:
     QPushButton* Help = nullptr;
     QPushButton* Button1 = nullptr;
 
-private:
     void ApplyOrientation(bool landscape);
     void SwitchOrientation(bool landscape);
     void PlaceShape();

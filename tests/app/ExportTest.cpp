@@ -5,6 +5,7 @@
 #include "export/RowToText.h"
 #include "render/QImageConversion.h"
 #include "support/ManualClock.h"
+#include "support/NamedControl.h"
 #include "support/PacketBuilder.h"
 #include "support/SimulatedStack.h"
 
@@ -230,7 +231,7 @@ TEST(PrintPanel, OpensInLandscapeWithTheSmallMiniatureEveryTime)
     bool timerWhileOpen = true;
     b.prompts.modalSteps.push_back([&](QDialog&) {
         timerWhileOpen = b.Main().TimerEnabled();
-        panel.Hochformat->click();
+        test::Named<QRadioButton>(panel, "Hochformat")->click();
         panel.zpluClick();
     });
     b.Main().PrintClik();
@@ -240,7 +241,7 @@ TEST(PrintPanel, OpensInLandscapeWithTheSmallMiniatureEveryTime)
     // Nothing queued: the panel is closed at once.
     b.Main().PrintClik();
     EXPECT_TRUE(panel.Layout().Landscape);
-    EXPECT_TRUE(panel.Querformat->isChecked());
+    EXPECT_TRUE(test::Named<QRadioButton>(panel, "Querformat")->isChecked());
     EXPECT_EQ(panel.Layout().Preview(), (PrintRect{60, 18, 50, 40}));
     EXPECT_EQ(panel.Snapshot().size(), QSize(400, 312));
 
@@ -249,7 +250,7 @@ TEST(PrintPanel, OpensInLandscapeWithTheSmallMiniatureEveryTime)
     timerWhileOpen = true;
     b.Control<QAction>("Druckereinrichtung1")->trigger();
     EXPECT_FALSE(timerWhileOpen);
-    panel.Setup->click();
+    test::Named<QPushButton>(panel, "Setup")->click();
     EXPECT_EQ(b.prompts.printerSetups, 2);
     EXPECT_TRUE(b.Main().TimerEnabled());
 }

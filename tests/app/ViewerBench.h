@@ -4,13 +4,13 @@
 #include "app/PageImageWidget.h"
 #include "app/Viewer.h"
 #include "support/ManualClock.h"
+#include "support/NamedControl.h"
 #include "support/PacketBuilder.h"
 #include "support/QueuedPrompts.h"
 #include "support/SimulatedStack.h"
 
 #include <functional>
 #include <memory>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -56,14 +56,7 @@ struct ViewerBench
         prompts.viewer = viewer.get();
     }
     /// A control of the main window, found by its object name; fails the test when missing.
-    template <typename T> T* Control(const char* name)
-    {
-        T* found = Main().findChild<T*>(QLatin1String(name));
-        if (found == nullptr) {
-            throw std::runtime_error(std::string("no control ") + name);
-        }
-        return found;
-    }
+    template <typename T> T* Control(const char* name) { return Named<T>(Main(), name); }
     void Step()
     {
         clock.Advance(std::chrono::milliseconds(Main().TimerInterval()));

@@ -7,6 +7,7 @@
 #include "cap/CaptureOptions.h"
 #include "sim/SimulatedBoard.h"
 #include "support/ManualClock.h"
+#include "support/NamedControl.h"
 #include "support/PacketBuilder.h"
 #include "support/SimulatedStack.h"
 
@@ -105,7 +106,7 @@ TEST(ViewerStart, AFirstRunWhoseSettingsCannotBeSavedGoesOnWithTheDialogsValues)
     ASSERT_TRUE(QFile::link(QStringLiteral("/proc/quav-nowhere/QUAV.conf"), b.settingsFile));
     bool closed = false;
     WhenModal([&](QWidget* dialog) {
-        b.viewer->Setup().DelConst->setText(QStringLiteral("300"));
+        test::Named<QLineEdit>(b.viewer->Setup(), "DelConst")->setText(QStringLiteral("300"));
         dialog->close();
         closed = !dialog->isVisible();
     });
@@ -124,7 +125,7 @@ TEST(ViewerStart, CommandsAreEnabledByTheFirstTick)
     ViewerBench b;
     EXPECT_FALSE(b.Control<QToolButton>("ButSaveGraph")->isEnabled());
     EXPECT_FALSE(b.Control<QAction>("GraphToClip")->isEnabled());
-    EXPECT_FALSE(b.viewer->PrintPanel().Print->isEnabled());
+    EXPECT_FALSE(test::Named<QPushButton>(b.viewer->PrintPanel(), "Print")->isEnabled());
     EXPECT_EQ(b.Main().windowTitle(), QStringLiteral("QUAV-Videotext 1.0"));
     b.Step();
     for (QToolButton* button :
@@ -136,7 +137,7 @@ TEST(ViewerStart, CommandsAreEnabledByTheFirstTick)
                             b.Control<QAction>("GraphToClip"), b.Control<QAction>("TextToClip")}) {
         EXPECT_TRUE(action->isEnabled()) << action->text().toStdString();
     }
-    EXPECT_TRUE(b.viewer->PrintPanel().Print->isEnabled());
+    EXPECT_TRUE(test::Named<QPushButton>(b.viewer->PrintPanel(), "Print")->isEnabled());
 }
 
 TEST(ViewerStart, EveryControlIsFoundByItsOwnName)
@@ -434,10 +435,10 @@ TEST(ViewerDialogs, TheAboutBoxShowsItsTextsAndKeepsTheCycleWaiting)
     QString prog, vers;
     bool timerDuringBox = true;
     WhenModal([&](QWidget*) {
-        prog = b.viewer->Info().Prog->text();
-        vers = b.viewer->Info().Vers->text();
+        prog = test::Named<QLabel>(b.viewer->Info(), "Prog")->text();
+        vers = test::Named<QLabel>(b.viewer->Info(), "Vers")->text();
         timerDuringBox = b.Main().TimerEnabled();
-        b.viewer->Info().Button1->click();
+        test::Named<QPushButton>(b.viewer->Info(), "Button1")->click();
     });
     b.Control<QAction>("Info1")->trigger();
     EXPECT_EQ(prog, QStringLiteral("QUAV-Videotext"));
