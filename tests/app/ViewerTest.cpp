@@ -523,6 +523,20 @@ TEST(ViewerSlowBus, InputWaitsForThePageReadWhileTheSettingsAndClosingCutItShort
 {
     ViewerBench b;
     b.ShowPage100();
+    // Without a hand in the test, the window's event loop hears from the worker that a
+    // page read has ended, and ends the tick.
+    b.Main().Timer().stop();
+    b.Main().Cycle().RequestRedraw();
+    b.clock.Advance(std::chrono::milliseconds(b.Main().TimerInterval()));
+    b.Main().Tim();
+    ASSERT_TRUE(b.Main().TickInFlight());
+    QElapsedTimer loop;
+    loop.start();
+    while (b.Main().TickInFlight() && loop.elapsed() < 10000) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    EXPECT_FALSE(b.Main().TickInFlight());
+
     b.viewer->Board()->SetPortDelay(std::chrono::microseconds(50)); // a page: about 2 s
     const auto startPageRead = [&b] {
         b.Main().Cycle().RequestRedraw(); // the next poll reads the whole page again
