@@ -21,6 +21,7 @@
 #include <iostream>
 #include <map>
 #include <mutex>
+#include <sys/stat.h>
 #include <thread>
 
 #include <QByteArray>
@@ -626,10 +627,24 @@ int CaptureCommand::WriteToStdout(const std::string& bytes)
     return cap_exit::Ok;
 }
 
-int CaptureCommand::WriteAllToStdout(const CaptureOptions& options, const std::vector<CapturedPage>& pages)
+namespace {
+
+/// An existing FIFO or device (also behind a symlink, such as /dev/stdout): several pages go
+/// there as one stream, as they go to "-".
+bool IsStreamOutput(const std::string& path)
+{
+    struct stat st
+    {
+    };
+    return path == "-" || (::stat(path.c_str(), &st) == 0 && (S_ISFIFO(st.st_mode) || S_ISCHR(st.st_mode)));
+}
+
+} // namespace
+
+int CaptureCommand::WriteAllToStream(const CaptureOptions& options, const std::vector<CapturedPage>& pages)
 {
     if (options.format == CaptureFormat::Bmp || options.format == CaptureFormat::Png) {
-        m_err << "quav-videotext-cap: Mehrere Bilder können nicht auf die Standardausgabe geschrieben "
+        m_err << "quav-videotext-cap: Mehrere Bilder können nicht in einen Datenstrom geschrieben "
                  "werden; --output braucht hier einen Ordner.\n";
         return cap_exit::OutputFailed;
     }
@@ -643,13 +658,21 @@ int CaptureCommand::WriteAllToStdout(const CaptureOptions& options, const std::v
         }
         all += bytes;
     }
-    return WriteToStdout(all);
+    if (options.output == "-") {
+        return WriteToStdout(all);
+    }
+    std::string error;
+    if (!WriteOutputFile(options.output, all, error)) {
+        m_err << "quav-videotext-cap: " << error << '\n';
+        return cap_exit::OutputFailed;
+    }
+    return cap_exit::Ok;
 }
 
 int CaptureCommand::WriteAll(const CaptureOptions& options, const std::vector<CapturedPage>& pages)
 {
-    if (options.output == "-") {
-        return WriteAllToStdout(options, pages);
+    if (!options.output.empty() && IsStreamOutput(options.output)) {
+        return WriteAllToStream(options, pages);
     }
     const fs::path folder = options.output.empty() ? fs::path(".") : fs::path(options.output);
     std::error_code ec;

@@ -68,9 +68,9 @@ bool EncodePageImage(const CapturedPage& page, CaptureFormat format, bool reveal
 /// What the TTI reader skipped or repaired goes to the error stream, one line per file and
 /// problem.
 ///
-/// Outputs: "-" is standard output (several text pages there in a row, a form feed between
-/// two; several pictures are refused); an output that is a FIFO or a device is written as a
-/// stream; only regular files are replaced, atomically. The names the command chooses
+/// Outputs: "-" is standard output; an output that is a FIFO or a device is written as a
+/// stream, several text pages in a row with a form feed between two (several pictures are
+/// refused there); only regular files are replaced, atomically. The names the command chooses
 /// itself are created without following symlinks and never replace anything but a regular
 /// file of the user.
 class CaptureCommand
@@ -108,7 +108,7 @@ private:
                               const std::function<bool(double&)>& wait);
     int WriteAll(const CaptureOptions& options, const std::vector<CapturedPage>& pages);
     int WriteSingle(const CaptureOptions& options, const CapturedPage& page);
-    int WriteAllToStdout(const CaptureOptions& options, const std::vector<CapturedPage>& pages);
+    int WriteAllToStream(const CaptureOptions& options, const std::vector<CapturedPage>& pages);
     int WriteToStdout(const std::string& bytes);
     void ReportSourceProblems(const BroadcastInput& input);
     /// The page in the format of the options, as the bytes of its file; false with a message.

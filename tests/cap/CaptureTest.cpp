@@ -365,18 +365,27 @@ protected:
 TEST(CaptureOutputs, OnlyRegularFilesAreReplacedAndNothingPlantedIsFollowed)
 {
     ScratchDirectory dir;
-    // A FIFO is written as a stream and stays a FIFO.
+    // A FIFO is written as a stream and stays a FIFO, for one page and for several text
+    // pages, which arrive in a row with a form feed between two.
     const std::string fifo = dir.File("fifo");
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    std::string fromFifo;
-    std::thread reader([&] {
-        std::ifstream in(fifo, std::ios::binary);
-        fromFifo.assign(std::istreambuf_iterator<char>(in), {});
-    });
-    const CapRun toFifo = Capture({"--page", "100", "--output", fifo});
-    reader.join();
+    const auto throughFifo = [&fifo](const std::vector<std::string>& args, CapRun& run) {
+        std::string fromFifo;
+        std::thread reader([&] {
+            std::ifstream in(fifo, std::ios::binary);
+            fromFifo.assign(std::istreambuf_iterator<char>(in), {});
+        });
+        run = Capture(args);
+        reader.join();
+        return fromFifo;
+    };
+    CapRun toFifo;
+    EXPECT_EQ(throughFifo({"--page", "100", "--output", fifo}, toFifo).size(), 1008u);
     EXPECT_EQ(toFifo.code, cap_exit::Ok) << toFifo.err;
-    EXPECT_EQ(fromFifo.size(), 1008u);
+    const std::string pages = throughFifo({"--page", "100,101", "--output", fifo}, toFifo);
+    EXPECT_EQ(toFifo.code, cap_exit::Ok) << toFifo.err;
+    ASSERT_EQ(pages.size(), 2 * 1008u + 1);
+    EXPECT_EQ(pages[1008], '\f');
     struct stat st
     {
     };
