@@ -278,8 +278,6 @@ void TMain::BuildControls(QWidget* client)
     connect(ButSaveText, &QToolButton::clicked, this, [this] { SaveTextClick(); });
     connect(ButCopyGraph, &QToolButton::clicked, this, [this] { ClipGraph(); });
     connect(ButCopyText, &QToolButton::clicked, this, [this] { ClipText(); });
-    // The stop button's state is read when a tick draws, so holding the toggle back until
-    // the tick has ended still stops the drawing at once.
     // Reveal draws the rows on screen again from the bytes they were drawn from, at once and
     // without the bus. The stop button's state is read when a tick draws, so holding its
     // release back until the tick has ended still stops the drawing at once; what was read
@@ -494,7 +492,7 @@ void TMain::Tim()
     }
     m_cycle->Tim();
     if (!m_worker->Busy()) {
-        AfterTickDone();
+        Q_EMIT TickEnded();
     }
 }
 
@@ -514,11 +512,6 @@ void TMain::FinishTick()
     if (done) {
         done();
     }
-    AfterTickDone();
-}
-
-void TMain::AfterTickDone()
-{
     Q_EMIT TickEnded();
 }
 

@@ -184,7 +184,6 @@ private:
     void RunHeldInput();
     /// Cuts the bus work under way short and ends its tick, for what must not wait for it.
     void SettleBus();
-    void AfterTickDone();
     void NameControls();
     /// The save dialog, starting from the last file name chosen.
     QString AskSaveFile(const QString& title, const QString& filter, const QString& suffix);

@@ -484,21 +484,15 @@ int CaptureCommand::CollectFromTransportStream(const CaptureOptions& options, co
                   << "\" kann nicht gelesen werden.\n";
             return cap_exit::SourceUnreadable;
         }
-        std::error_code ec;
-        const std::uintmax_t total = standardInput ? 0 : fs::file_size(input.path, ec);
         std::vector<std::uint8_t> buffer(1 << 20);
-        std::uintmax_t read = 0;
         while (in) {
             in.read(reinterpret_cast<char*>(buffer.data()), static_cast<std::streamsize>(buffer.size()));
             const auto got = static_cast<std::size_t>(in.gcount());
             if (got == 0) {
                 break;
             }
-            read += got;
             demux.Feed(std::span<const std::uint8_t>(buffer.data(), got));
-            if (!ec && total > 0) {
-                Progress(cache.PageCount(), 0);
-            }
+            Progress(cache.PageCount(), 0);
         }
         if (in.bad()) {
             EndProgress();
