@@ -135,7 +135,6 @@ struct TsDemux::Psi
     struct Program
     {
         Psi* owner = nullptr;
-        std::uint16_t number = 0;
         std::uint16_t pid = 0;
         dvbpsi_t* handle = nullptr;
         bool seen = false;
@@ -201,7 +200,6 @@ struct TsDemux::Psi
                 }
                 auto program = std::make_unique<Program>();
                 program->owner = psi;
-                program->number = p->i_number;
                 program->pid = p->i_pid;
                 program->handle = dvbpsi_new(&QuietPsi, DVBPSI_MSG_NONE);
                 if (program->handle != nullptr &&
@@ -284,10 +282,11 @@ TsDemux::~TsDemux() = default;
 
 void TsDemux::Fault(TsFault fault)
 {
-    auto& count = m_faults[static_cast<std::size_t>(fault)];
-    if (++count == 1 && m_onFault) {
+    bool& reported = m_reported[static_cast<std::size_t>(fault)];
+    if (!reported && m_onFault) {
         m_onFault(fault, m_pid);
     }
+    reported = true;
 }
 
 void TsDemux::PsiDecided()
@@ -405,11 +404,7 @@ void TsDemux::Finish()
             }
         }
     }
-    if (m_pesOpen && m_pes.size() >= 6 && m_pes[4] == 0 && m_pes[5] == 0) {
-        DeliverPes(); // a PES packet of open length ends with the stream
-    } else {
-        DropPes(true);
-    }
+    EndPes(); // a PES packet of open length ends with the stream
     m_buffer.clear();
     m_position = 0;
     m_inSync = false;
@@ -419,7 +414,6 @@ void TsDemux::Finish()
 
 void TsDemux::Process(const std::uint8_t* packet)
 {
-    ++m_transportPackets;
     const int pid = (packet[1] & 0x1F) << 8 | packet[2];
     if (m_psi && !m_psiComplete) {
         if (m_sawPat && ++m_psi->packetsSincePat > PmtPatience) {
@@ -479,13 +473,7 @@ void TsDemux::ProcessTeletext(const std::uint8_t* packet)
     const std::uint8_t* payload = packet + offset;
     const std::size_t size = TsPacketSize - offset;
     if ((packet[1] & 0x40) != 0) {
-        if (m_pesOpen) {
-            if (m_pes.size() >= 6 && m_pes[4] == 0 && m_pes[5] == 0) {
-                DeliverPes(); // open length: it ends where the next begins
-            } else {
-                DropPes(true);
-            }
-        }
+        EndPes(); // open length: it ends where the next begins
         m_pes.assign(payload, payload + size);
         m_pesOpen = true;
     } else if (m_pesOpen) {
@@ -505,6 +493,17 @@ void TsDemux::ProcessTeletext(const std::uint8_t* packet)
             m_pes.resize(6 + length);
             DeliverPes();
         }
+    }
+}
+
+void TsDemux::EndPes()
+{
+    // Open length (0 in bytes 4 and 5): the packet is whole. A given length not reached: the
+    // packet broke off.
+    if (m_pesOpen && m_pes.size() >= 6 && m_pes[4] == 0 && m_pes[5] == 0) {
+        DeliverPes();
+    } else {
+        DropPes(true);
     }
 }
 

@@ -90,18 +90,10 @@ public:
     /// up waiting for the others).
     bool PsiComplete() const { return m_psiComplete; }
     bool SawPat() const { return m_sawPat; }
-    /// The teletext PIDs that the PMTs name, in PAT order.
-    const std::vector<int>& TeletextPids() const { return m_teletextPids; }
     /// Gives up waiting for the PMTs that have not come: the PID is chosen from the others.
     void ChooseNow() { PsiDecided(); }
-    /// The framing, once found.
-    std::optional<TsFraming> Framing() const { return m_framing; }
-
-    std::uint64_t Count(TsFault fault) const { return m_faults[static_cast<std::size_t>(fault)]; }
     /// Teletext packets handed over.
     std::uint64_t Packets() const { return m_packets; }
-    /// Transport packets read.
-    std::uint64_t TransportPackets() const { return m_transportPackets; }
 
 private:
     struct Psi;
@@ -113,6 +105,8 @@ private:
     void DeliverPes();
     void Normalise();
     void Demultiplex(const std::uint8_t* bytes, std::size_t size);
+    /// Ends the PES packet being put together, when there is one.
+    void EndPes();
     void DropPes(bool fault);
     void Fault(TsFault fault);
     void PsiDecided();
@@ -139,9 +133,8 @@ private:
     struct ZvbiDemux;
     std::unique_ptr<ZvbiDemux> m_zvbi;
 
-    std::array<std::uint64_t, TsFaultKinds> m_faults{};
+    std::array<bool, TsFaultKinds> m_reported{}; ///< each kind of fault is told once
     std::uint64_t m_packets = 0;
-    std::uint64_t m_transportPackets = 0;
 };
 
 } // namespace quav

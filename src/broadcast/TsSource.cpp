@@ -97,9 +97,7 @@ TsScan ScanTransportStream(const std::string& path, int pid, std::uint64_t limit
         demux.Finish(); // a short stream: its last packets too
     }
     demux.ChooseNow(); // PMTs that have not come by now are not waited for
-    scan.transportStream = demux.Framing().has_value();
     scan.sawPat = demux.SawPat();
-    scan.teletextPids = demux.TeletextPids();
     scan.pid = pid >= 0 ? pid : demux.Pid();
     return scan;
 }

@@ -31,10 +31,8 @@ inline constexpr std::string_view TsPidError =
 /// What the start of a transport-stream recording says about its teletext.
 struct TsScan
 {
-    bool transportStream = false; ///< the framing was found
     bool sawPat = false;
-    std::vector<int> teletextPids; ///< in PAT order
-    int pid = -1;                  ///< the PID to play: given, or the first teletext PID
+    int pid = -1; ///< the PID to play: given, or the first teletext PID
 };
 
 /// Reads a recording from its start until PAT and PMT have said which PIDs carry
@@ -70,7 +68,6 @@ public:
 
     /// Whole passes through the file so far.
     std::uint64_t Laps() const { return m_laps; }
-    const TsDemux& Demux() const { return *m_demux; }
 
 private:
     struct Timed
@@ -127,7 +124,6 @@ public:
 
     /// The stream has ended (standard input closed).
     bool Ended() const { return m_ended; }
-    const TsDemux& Demux() const { return *m_demux; }
 
 private:
     void ReadAvailable();

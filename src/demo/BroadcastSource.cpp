@@ -81,7 +81,6 @@ bool LoadTransportStream(BroadcastInput& input, BroadcastError& error)
 {
     const TsScan scan = ScanTransportStream(input.path, input.pid);
     input.kind = BroadcastKind::TransportStream;
-    input.teletextPids = scan.teletextPids;
     if (input.pid >= 0) {
         return true;
     }

@@ -47,9 +47,8 @@ struct BroadcastInput
     std::vector<TtiPage> pages; ///< the pages, for the demo service and TTI sources
     std::vector<TtiMessage> warnings;
     /// Transport streams: the teletext PID (given, or the first that PAT and PMT name; -1
-    /// still unknown for standard input) and all that they name.
+    /// still unknown for standard input).
     int pid = -1;
-    std::vector<int> teletextPids;
     /// Where a transport stream tells of damage while it plays; standard error if empty.
     TsReport report;
 };

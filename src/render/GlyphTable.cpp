@@ -407,9 +407,10 @@ enum : std::uint16_t
 // What each national option subset puts at the 13 national positions, in the order of
 // NationalPositions (ETS 300 706, table 36). Option 7 has no subset of its own: English.
 using SubsetGlyphs = std::array<std::uint16_t, NationalPositionCount>;
+constexpr SubsetGlyphs EnglishGlyphs{Pound, Dollar, At,         ArrowLeft, OneHalf,       ArrowRight, ArrowUp,
+                                     Hash,  Bar,    OneQuarter, DoubleBar, ThreeQuarters, Divide};
 constexpr std::array<SubsetGlyphs, 8> Subsets{{
-    {Pound, Dollar, At, ArrowLeft, OneHalf, ArrowRight, ArrowUp, Hash, Bar, OneQuarter, DoubleBar,
-     ThreeQuarters, Divide}, // 0 English
+    EnglishGlyphs, // 0 English
     {EAcute, IDiaeresis, AGrave, EDiaeresis, ECircumflex, UGrave, ICircumflex, Hash, EGrave, ACircumflex,
      OCircumflex, UCircumflex, CCedilla}, // 1 French
     {Hash, Currency, CapitalEAcute, CapitalADiaeresis, CapitalODiaeresis, CapitalARing, CapitalUDiaeresis,
@@ -421,9 +422,8 @@ constexpr std::array<SubsetGlyphs, 8> Subsets{{
     {CCedilla, Dollar, InvertedExclamation, AAcute, EAcute, IAcute, OAcute, UAcute, InvertedQuestion,
      UDiaeresis, NTilde, EGrave, AGrave}, // 5 Portuguese, Spanish
     {Pound, Dollar, EAcute, Degree, CCedilla, ArrowRight, ArrowUp, Hash, UGrave, AGrave, OGrave, EGrave,
-     IGrave}, // 6 Italian
-    {Pound, Dollar, At, ArrowLeft, OneHalf, ArrowRight, ArrowUp, Hash, Bar, OneQuarter, DoubleBar,
-     ThreeQuarters, Divide}, // 7 English
+     IGrave},      // 6 Italian
+    EnglishGlyphs, // 7 no subset of its own
 }};
 
 constexpr std::array<std::array<std::uint16_t, GlyphCount>, 8> BuildNationalGlyphs()

@@ -250,7 +250,7 @@ void Renderer::RenderHeaderRow(std::span<const std::uint8_t, 40> headerRow)
     m_sizeChanges = true;
     m_flashRows = (m_flashRows & ~1u) | (m_rowFlashes ? 1u : 0u);
     if (!m_flashOn && m_flashRows != 0) {
-        DrawShownImage();
+        DrawShownImage(1u); // only the header changed
     }
 }
 
@@ -311,7 +311,7 @@ void Renderer::RenderPageRows(std::span<const std::uint8_t, 960> pageRows)
         }
     }
     if (!m_flashOn && m_flashRows != 0) {
-        DrawShownImage();
+        DrawShownImage(~1u); // the header stays as it is
     }
 }
 
@@ -340,22 +340,25 @@ std::uint32_t Renderer::ShownRows() const
     return rows;
 }
 
-void Renderer::DrawShownImage()
+void Renderer::DrawShownImage(std::uint32_t rows)
 {
     // The page image with the flashing rows drawn again from their bytes, without the
     // flashing characters. The rows without flash are copied as they are.
-    std::copy(m_pageImage.Pixels().begin(), m_pageImage.Pixels().end(), m_shownImage.Pixels().begin());
+    const int top = (rows & 1u) != 0 ? 0 : RowHeight;
+    const int bottom = (rows & ~1u) != 0 ? PageHeight : RowHeight;
+    std::copy_n(m_pageImage.Row(top), std::size_t(bottom - top) * RowWidth, m_shownImage.Row(top));
+    const std::uint32_t redraw = m_flashRows & rows;
     const CellState kept = m_state;
     const bool keptFlashes = m_rowFlashes;
     m_drawingFlashOff = true;
-    if ((m_flashRows & 1u) != 0) {
+    if ((redraw & 1u) != 0) {
         ResetCellState();
         m_sizeChanges = false;
         RenderRow(m_lastHeader.data(), m_shownImage.Row(0));
         m_sizeChanges = true;
     }
     for (int k = 1; k <= PageRowCount; ++k) {
-        if ((m_flashRows >> k & 1u) != 0) {
+        if ((redraw >> k & 1u) != 0) {
             RenderPageRow(m_lastPage.data() + k * Columns, m_shownImage, m_flashStrip, RowHeight * k);
         }
     }

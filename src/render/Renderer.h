@@ -150,7 +150,9 @@ private:
     void DrawGlyphAt(std::uint16_t glyph, std::uint8_t foreground, std::uint8_t background);
     void RenderRow(const std::uint8_t* bytes, std::uint32_t* target);
     bool RenderPageRow(const std::uint8_t* bytes, PixelBuffer& image, PixelBuffer& strip, int top);
-    void DrawShownImage();
+    /// Bit 0 of `rows` is the header row, bits 1 to 24 the page rows: only those are taken
+    /// from the page image and drawn again where they flash.
+    void DrawShownImage(std::uint32_t rows = ~0u);
     std::uint32_t ShownRows() const;
 
     int m_column = 0;
