@@ -63,12 +63,11 @@ QString SettingsStore::FileName() const
 #ifdef Q_OS_WIN
     return QStringLiteral("HKEY_CURRENT_USER\\Software\\QUAV");
 #else
-    // Opening the store reads it at once, so its place is found without opening it: by a
-    // name of the same organisation that is never there ("QUAV/quav-path.conf").
-    const QSettings beside(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("QUAV"),
-                           QStringLiteral("quav-path"));
-    return QFileInfo(QFileInfo(beside.fileName()).absolutePath()).absolutePath() +
-           QStringLiteral("/QUAV.conf");
+    // Opening the store reads it at once, so its place is found without opening it: beside
+    // the file of an organisation that is never there. (An application name of our own
+    // organisation would not do: Qt reads the organisation's file as its fallback.)
+    const QSettings beside(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("QUAV-path-probe"));
+    return QFileInfo(beside.fileName()).absolutePath() + QStringLiteral("/QUAV.conf");
 #endif
 }
 

@@ -412,6 +412,19 @@ TEST(SettingsLocation, TheUsersStoreIsTheOrganisationQuav)
     QSettings raw(expected, QSettings::IniFormat);
     EXPECT_EQ(raw.value(QStringLiteral("Hardware/LoopTime")).toString(), QStringLiteral("6"));
     EXPECT_EQ(raw.value(QStringLiteral("Config")).toString(), QStringLiteral("11"));
+
+    // A FIFO in the store's place is refused before anything reads it; finding the place
+    // must not read it either, or the start would hang there.
+    ASSERT_TRUE(QFile::remove(expected));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(expected).constData(), 0600), 0);
+    QString message;
+    try {
+        store.LoadSettings();
+    } catch (const QuavError& e) {
+        message = e.Message();
+    }
+    QFile::remove(expected);
+    EXPECT_TRUE(message.contains(Q("keine gewöhnliche Datei"))) << message.toStdString();
 }
 
 } // namespace
