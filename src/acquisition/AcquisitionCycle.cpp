@@ -488,7 +488,9 @@ void AcquisitionCycle::ApplyPoll(const PollResult& poll)
         m_refreshCountdown = -1;
         m_lastSubcode = -1;
     }
-    if (!m_host.StopButtonDown()) {
+    // A page that has come is drawn whole below, its header with it.
+    const bool drawPage = (poll.received || m_redraw) && poll.rowsRead;
+    if (!m_host.StopButtonDown() && !drawPage) {
         m_renderer.RenderHeaderRow();
     }
     const std::int32_t subcode = poll.subcode;
