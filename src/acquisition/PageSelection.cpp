@@ -209,12 +209,8 @@ std::string PageSelection::PageNumberAt() const
 
 void PageSelection::KeyPress(char key)
 {
-    if (key >= '0' && key <= '9') {
-        PageKey(std::uint8_t(key - '0'));
-    } else if (key >= 'A' && key <= 'F') {
-        PageKey(std::uint8_t(key - 'A' + 10));
-    } else if (key >= 'a' && key <= 'f') {
-        PageKey(std::uint8_t(key - 'a' + 10));
+    if (const int digit = DigitValue(key >= 'a' && key <= 'f' ? char(key - 'a' + 'A') : key); digit >= 0) {
+        PageKey(std::uint8_t(digit));
     } else if (key == '/') {
         PageKey(SubpageEntry);
     } else if (key == '+') {

@@ -173,7 +173,7 @@ bool ParseCaptureOptions(const std::vector<std::string>& args, CaptureOptions& o
         }
     }
     if (parser.isSet(output)) {
-        options.output = parser.value(output).toStdString();
+        options.output = ArgumentBytes(parser.value(output)); // every byte of the name, as --source
         if (options.output.empty()) {
             error = "Zur Option --output fehlt der Wert.";
             return false;

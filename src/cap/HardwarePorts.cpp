@@ -14,18 +14,16 @@ class StationPorts final : public PortIo
 {
 public:
     StationPorts(std::unique_ptr<Station> station, std::unique_ptr<DirectPortIo> cards)
-        : m_cards(std::move(cards)), m_station(std::move(station))
+        : m_cards(std::move(cards)), m_station(std::move(station)), m_ports(m_station->Ports())
     {
     }
-    std::uint8_t ReadPort(std::uint16_t port) override { return m_station->Ports().ReadPort(port); }
-    void WritePort(std::uint16_t port, std::uint8_t value) override
-    {
-        m_station->Ports().WritePort(port, value);
-    }
+    std::uint8_t ReadPort(std::uint16_t port) override { return m_ports.ReadPort(port); }
+    void WritePort(std::uint16_t port, std::uint8_t value) override { m_ports.WritePort(port, value); }
 
 private:
     std::unique_ptr<DirectPortIo> m_cards;
     std::unique_ptr<Station> m_station;
+    PortIo& m_ports; ///< the station's, chosen once: every bus line change comes through here
 };
 
 } // namespace

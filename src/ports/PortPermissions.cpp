@@ -141,7 +141,10 @@ ProcessCredentials ProcessCredentials::Current()
     c.capabilities = HoldsCapabilities();
     c.sudoUid = Environment("SUDO_UID");
     c.sudoGid = Environment("SUDO_GID");
-    if (const passwd* nobody = getpwnam("nobody"); nobody != nullptr && nobody->pw_uid != 0) {
+    // Only root goes on as nobody; nobody else needs the user database asked at start.
+    const bool root = c.realUid == 0 || c.effectiveUid == 0 || c.savedUid == 0;
+    if (const passwd* nobody = root ? getpwnam("nobody") : nullptr;
+        nobody != nullptr && nobody->pw_uid != 0) {
         c.nobodyUid = nobody->pw_uid;
         c.nobodyGid = nobody->pw_gid;
     }
