@@ -411,6 +411,11 @@ TEST(CaptureOutputs, OnlyRegularFilesAreReplacedAndNothingPlantedIsFollowed)
     EXPECT_TRUE(pictures.out.empty());
     EXPECT_FALSE(fs::exists("-"));
 
+    // A name that is no valid UTF-8 keeps every byte.
+    const std::string odd = dir.File("seite-\xE4.txt");
+    EXPECT_EQ(Capture({"--page", "100", "--output", odd}).code, cap_exit::Ok);
+    EXPECT_EQ(ReadFile(odd).size(), 1008u);
+
     // A symlink to a regular file named by the user keeps its place; the target is written.
     std::ofstream(dir.File("target.txt")) << "alt";
     fs::create_symlink(dir.File("target.txt"), dir.File("link.txt"));
